@@ -1,0 +1,192 @@
+#include "app/application.h"
+
+#include "app/command_line.h"
+#include "app/config.h"
+#include "app/host_link.h"
+#include "app/language.h"
+#include "app/process_state.h"
+#include "app/run_log.h"
+#include "app/settings.h"
+#include "install/old_files.h"
+#include "install/self_package.h"
+#include "list/app_directory.h"
+#include "list/path_helpers.h"
+#include "list/path_text.h"
+#include "list/update_list.h"
+#include "platform/files.h"
+#include "platform/system.h"
+
+namespace rk {
+namespace {
+
+constexpr int kSimplifiedChinese = 154;
+constexpr int kTraditionalChinese = 153;
+
+std::wstring baseNameOf(const std::wstring& path)
+{
+    size_t slash = path.rfind(L'\\');
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    size_t dot = name.rfind(L'.');
+    return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
+void loadTranslations()
+{
+    CLanguage& table = CLanguage::instance();
+    std::wstring choice = config::read(L"RenewKit", L"Langage");
+    if (choice.empty())
+        choice = config::read(L"RenewKit", L"Language");
+    choice = toLower(choice);
+    if (choice == L"renewkitcn.lan")
+        table.loadEmbedded(kSimplifiedChinese);
+    else if (choice == L"renewkitbig.lan")
+        table.loadEmbedded(kTraditionalChinese);
+    else if (!choice.empty())
+        table.loadFile(collapseBackslashes(applicationDirectory() + choice));
+    table.loadFile(collapseBackslashes(applicationDirectory() + programBaseName() + L".lan"));
+}
+
+// The .NET keys of [RenewKit] that ask for a framework version at start-up.
+bool dotNetRequired()
+{
+    static const wchar_t* const kKeys[] = {L"dotnetfx10", L"dotnetfx11", L"dotnetfx20", L"dotnetfx30", L"dotnetfx35",
+                                           L"dotnetfx40", L"DotNetFix",  L"DotNetFx",   L"dotnetfix",  L"dotnetfx"};
+    for (const wchar_t* key : kKeys) {
+        if (!config::read(L"RenewKit", key).empty())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int exitCodeFor(long updateFileCount, const std::wstring& remoteVersion, const std::wstring& installedVersion)
+{
+    if (updateFileCount > 0)
+        return static_cast<int>(updateFileCount);
+    if (!remoteVersion.empty() && remoteVersion != installedVersion)
+        return 0x7FFFFFFF;
+    return 0;
+}
+
+bool CUpdateApp::notAvailable(const std::wstring& what)
+{
+    logLine(what + L" is not available in this build.");
+    return false;
+}
+
+bool CUpdateApp::startUp()
+{
+    // 1. Working folder and the embedded configuration written there.
+    m_defaultConfig = loadEmbeddedConfig();
+    applyWorkingFolderRule(m_defaultConfig);
+    // 2. COM for the main thread until shut-down, and the socket library.
+    m_com = std::make_unique<ComApartment>();
+    m_sockets = std::make_unique<SocketLibrary>();
+    // 3.
+    setProgramBaseName(baseNameOf(moduleFileName()));
+    // 4.
+    checkSelfPackage();
+    // 5. Start-up hooks.
+    runStageHooks(L"UpdateStartup", nullptr);
+    // 6.
+    setConnectionAttempts(config::readNumber(L"RenewKit", L"ConnectTryCount", L"3"));
+    // 7.
+    purgeOldFiles();
+    // 8.
+    loadTranslations();
+    // 9.
+    std::wstring ownExe = applicationDirectory() + programBaseName() + L".exe";
+    std::wstring normalized = normalizeCommandLine(processCommandLine(), ownExe);
+    SettingsTable::instance().set(props::kCommandLine, normalized);
+    // 10.
+    if (normalized.find(kRunAsAdminMarker) != std::wstring::npos)
+        setElevated(true);
+    // 12.
+    std::wstring dotNet = dotNetSwitch(normalized);
+    if (!dotNet.empty())
+        return notAvailable(L"The .NET Framework " + dotNet + L" requirement check");
+    // 13.
+    if (dotNetRequired())
+        notAvailable(L"The .NET Framework start-up check");
+    // 11 and 14.
+    ModeChoice choice = chooseMode(normalized, config::read(L"RenewKit", L"Mode"), isExistingWindow);
+    SettingsTable::instance().set(props::kRunMode, choice.mode);
+    void* host = reinterpret_cast<void*>(choice.hostWindow);
+    // 15.
+    if (host)
+        HostWindows::instance().add(host);
+    // 16.
+    reportStage(UpdateNone, nullptr);
+    // 17.
+    std::wstring mode = choice.mode;
+    if (isElevated()) {
+        notAvailable(L"Continuing an update as administrator");
+        if (mode == L"appenter" || mode == L"appenternoprompt")
+            mode.clear();
+    }
+    // 18.
+    return dispatch(mode, host);
+}
+
+bool CUpdateApp::dispatch(const std::wstring& mode, void* hostWindow)
+{
+    (void)hostWindow;
+    if (mode == L"downparam0" || mode == L"downparam1")
+        return false;
+    if (mode == L"emptytemp") {
+        emptyTemporaryFiles();
+        return false;
+    }
+    if (mode == L"checkforupdates")
+        return notAvailable(L"The run mode checkforupdates");
+    if (mode == L"showwhenupdate")
+        return notAvailable(L"The run mode showwhenupdate");
+    if (mode == L"tryicon")
+        return notAvailable(L"The run mode tryicon");
+    if (mode == L"silence")
+        return notAvailable(L"The run mode silence");
+    if (mode == L"appenter" || mode == L"appenternoprompt")
+        return notAvailable(L"The run mode " + mode);
+    if (mode == L"uninstall")
+        return notAvailable(L"The run mode uninstall");
+    config::read(L"RenewKit", L"Skin"); // read, without effect: one skin only
+    SettingsTable::instance().set(props::kUpdateSkin, L"mostsimple");
+    return notAvailable(L"The full update in the progress window");
+}
+
+void CUpdateApp::emptyTemporaryFiles()
+{
+    const std::wstring base = config::listKeyPath(L"");
+    for (const wchar_t* ending : {L".xml.xml", L".xml", L".bin", L".ini"})
+        deleteFile(base + ending);
+    deleteTree(base);
+}
+
+int CUpdateApp::messageLoop()
+{
+    // No window of ours outlives start-up in the modes built so far.
+    return shutDown();
+}
+
+int CUpdateApp::shutDown()
+{
+    HostWindows::instance().clear();
+    m_sockets.reset();
+    m_com.reset();
+    const DownLoadList& list = DownLoadList::shared();
+    // The exit code needs the installed version: read it before the table goes.
+    std::wstring installed = config::read(L"APPLICATION", L"Ver");
+    SettingsTable::instance().clear();
+    m_exitCode = exitCodeFor(list.count(), list.probeVersion, installed);
+    return m_exitCode;
+}
+
+int CUpdateApp::run()
+{
+    if (startUp())
+        return messageLoop();
+    return shutDown();
+}
+
+} // namespace rk

@@ -1,0 +1,34 @@
+#pragma once
+// The updater's command line: normalisation, mode words, the host window
+// handle, the relaunch marker and the .NET switches.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace rk {
+
+inline const wchar_t kRunAsAdminMarker[] = L"___runas_admin___";
+
+// Lower case, quotes removed, every occurrence of the updater's own path
+// (lower-cased) removed, blanks trimmed.
+std::wstring normalizeCommandLine(const std::wstring& raw, const std::wstring& ownExePath);
+
+// The first .NET switch (in the order 1.0 ... 4.0) found at a position above 0;
+// its version text ("2.0"), or empty.
+std::wstring dotNetSwitch(const std::wstring& normalized);
+
+struct ModeChoice {
+    std::wstring mode;             // lower case, trimmed
+    std::uintptr_t hostWindow = 0; // 0 when none was given
+};
+
+// Splits at blanks, "-" and "/", lets the last mode word and the last existing
+// window handle win; defaultMode stands when no word names a mode.
+ModeChoice chooseMode(const std::wstring& normalized, const std::wstring& defaultMode,
+                      const std::function<bool(std::uintptr_t)>& isWindow);
+
+// The mode that a word names, or empty.
+std::wstring modeOfWord(const std::wstring& word);
+
+} // namespace rk

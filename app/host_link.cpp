@@ -1,0 +1,197 @@
+#include "app/host_link.h"
+
+#include "app/config.h"
+#include "app/run_log.h"
+#include "install/run_file.h"
+#include "list/app_directory.h"
+#include "list/path_text.h"
+#include "list/update_list.h"
+#include "platform/window_messages.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rk {
+
+namespace {
+
+constexpr size_t kBufferBytes = 2048;
+constexpr size_t kMaxTextChars = 1023;
+
+const wchar_t* const kStageNames[] = {
+    L"UpdateNone",          L"UpdateCheckRemote", L"UpdateCheckRemoteError",
+    L"UpdateCheckRemoteOk", L"UpdateDownload",    L"UpdateDownloadError",
+    L"UpdateDownloadOk",    L"UpdateCheckLocal",  L"UpdateCheckLocalError",
+    L"UpdateCheckLocalOk",  L"UpdateCopy",        L"UpdateCopyError",
+    L"UpdateCopyOk",        L"UpdateEnd",
+};
+
+bool wantsMessages(WindowHandle window) { return windowProperty(window, prop::kNeedMsg) == msg::kWantsMessages; }
+
+} // namespace
+
+struct HostWindows::Entry {
+    WindowHandle window = nullptr;
+    UniqueHandle process;
+    RemoteBuffer buffer;
+    std::mutex bufferLock; // one copy-and-send at a time per buffer
+
+    // Copies the text by the text rule and sends it; the buffer's address (or 0) is wParam.
+    void copyAndSend(unsigned message, const std::wstring& text, std::intptr_t lParam)
+    {
+        std::lock_guard<std::mutex> guard(bufferLock);
+        if (buffer) {
+            wchar_t block[kBufferBytes / sizeof(wchar_t)] = {};
+            std::wmemcpy(block, text.data(), std::min(text.size(), kMaxTextChars));
+            buffer.write(block, sizeof block); // a failed copy still sends: the host sees the old text
+        }
+        sendMessage(window, message, reinterpret_cast<std::uintptr_t>(buffer.address()), lParam);
+    }
+};
+
+HostWindows& HostWindows::instance()
+{
+    static HostWindows list;
+    return list;
+}
+
+HostWindows::HostWindows() = default;
+HostWindows::~HostWindows() = default;
+
+void HostWindows::add(WindowHandle window)
+{
+    auto entry = std::make_unique<Entry>();
+    entry->window = window;
+    entry->process = openWindowProcess(window);
+    if (entry->process)
+        entry->buffer = RemoteBuffer(entry->process.get(), kBufferBytes);
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_entries.push_back(std::move(entry));
+}
+
+std::vector<HostWindows::Entry*> HostWindows::entries() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::vector<Entry*> out;
+    for (const auto& e : m_entries)
+        out.push_back(e.get());
+    return out;
+}
+
+HostWindows::Entry* HostWindows::find(WindowHandle window) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (const auto& e : m_entries) {
+        if (e->window == window)
+            return e.get();
+    }
+    return nullptr;
+}
+
+void HostWindows::clear()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (auto& e : m_entries) {
+        // Each buffer belongs to its process handle: free it before the handle closes.
+        std::lock_guard<std::mutex> bufferGuard(e->bufferLock);
+        e->buffer.reset();
+        e->process.reset();
+    }
+    m_entries.clear();
+}
+
+std::wstring stageName(std::int32_t stage)
+{
+    if (stage < 0 || stage > 13)
+        return {};
+    return kStageNames[stage];
+}
+
+std::wstring hostText(const std::wstring& text, const std::wstring& appDirectory)
+{
+    std::wstring out = replaceAll(text, L"{zip}{process}", L"");
+    if (!appDirectory.empty())
+        out = replaceAll(out, appDirectory, L"");
+    if (out.size() > kMaxTextChars)
+        out.resize(kMaxTextChars);
+    return out;
+}
+
+void runStageHooks(const std::wstring& name, WindowHandle statusWindow)
+{
+    std::wstring noWait = config::read(L"UpdateEvent", name);
+    if (!noWait.empty())
+        runFile(noWait, L"", L"", statusWindow, false);
+    std::wstring withWait = config::read(L"UpdateEventWaitClose", name);
+    if (!withWait.empty())
+        runFile(withWait, L"", L"", statusWindow, true);
+}
+
+void reportStage(std::int32_t stage, WindowHandle payload)
+{
+    DownLoadList& list = DownLoadList::shared();
+    const long count = list.count();
+    for (auto* entry : HostWindows::instance().entries()) {
+        if (wantsMessages(entry->window))
+            sendMessage(entry->window, msg::kStage, static_cast<std::uintptr_t>(stage), count);
+        setWindowProperty(entry->window, prop::kStage, stage);
+        setWindowProperty(entry->window, prop::kFileCount, count);
+    }
+    list.setStage(stage);
+    std::wstring name = stageName(stage);
+    if (!name.empty())
+        runStageHooks(name, payload);
+}
+
+void sendStatusText(WindowHandle window, const std::wstring& text, std::intptr_t lParam)
+{
+    std::wstring cleaned = replaceAll(text, L"{zip}{process}", L"");
+    if (!window)
+        return;
+    HostWindows::Entry* entry = HostWindows::instance().find(window);
+    if (entry && entry->process) {
+        entry->copyAndSend(msg::kStatusText, hostText(cleaned, applicationDirectory()), lParam);
+        return;
+    }
+    // Not a listed window: only a window of this process can read the address.
+    sendMessage(window, msg::kStatusText, reinterpret_cast<std::uintptr_t>(cleaned.c_str()), lParam);
+}
+
+void logLineToWindows(const std::wstring& text)
+{
+    const std::wstring appDir = applicationDirectory();
+    for (auto* entry : HostWindows::instance().entries())
+        entry->copyAndSend(msg::kLogLine, hostText(text, appDir), 0);
+}
+
+void sendDescription(const std::wstring& text)
+{
+    if (text.empty())
+        return;
+    for (auto* entry : HostWindows::instance().entries()) {
+        if (!wantsMessages(entry->window))
+            continue;
+        RemoteBuffer block(entry->process.get(), (text.size() + 1) * sizeof(wchar_t));
+        if (block)
+            block.write(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        sendMessage(entry->window, msg::kDescription, reinterpret_cast<std::uintptr_t>(block.address()), 0);
+    }
+}
+
+void sendProgress(long completed)
+{
+    const long count = DownLoadList::shared().count();
+    for (auto* entry : HostWindows::instance().entries()) {
+        if (wantsMessages(entry->window))
+            sendMessage(entry->window, msg::kProgress, static_cast<std::uintptr_t>(completed), count);
+    }
+}
+
+bool hostAsksPause(WindowHandle window) { return windowProperty(window, prop::kPaused) == msg::kWantsMessages; }
+
+bool hostAsksExitWhenGone(WindowHandle window)
+{
+    return windowProperty(window, prop::kExitWhenKilled) == msg::kWantsMessages;
+}
+
+} // namespace rk

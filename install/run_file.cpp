@@ -1,0 +1,45 @@
+#include "install/run_file.h"
+
+#include "app/host_link.h"
+#include "app/language.h"
+#include "app/run_log.h"
+#include "list/path_macros.h"
+#include "list/path_text.h"
+#include "platform/files.h"
+#include "platform/shell_run.h"
+
+namespace rk {
+namespace {
+
+constexpr int kShowNormal = 5; // SW_SHOW
+
+} // namespace
+
+void runFile(const std::wstring& file, const std::wstring& workingFolder, const std::wstring& parameters,
+             void* statusWindow, bool wait)
+{
+    const std::wstring path = resolvePath(file);
+    const std::wstring lower = toLower(path);
+    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, L".xml") == 0) {
+        logLine(L"Task files are not available in this build[" + path + L"]");
+        return;
+    }
+    const size_t slash = path.rfind(L'\\');
+    std::wstring folder = workingFolder;
+    if (folder.empty() && slash != std::wstring::npos)
+        folder = path.substr(0, slash);
+    std::wstring text = tr(L"Run file") + L"[" + (slash == std::wstring::npos ? path : path.substr(slash + 1)) + L"]";
+    if (!parameters.empty())
+        text += L"[" + parameters + L"]";
+    if (!fileExists(path))
+        return;
+    sendStatusText(statusWindow, text);
+    logLine(text);
+    ShellStart start = shellStart(path, parameters, folder, kShowNormal);
+    if (wait)
+        waitForProcess(start.process);
+    if (start.started)
+        bringProcessToFront(start.process);
+}
+
+} // namespace rk

@@ -1,0 +1,25 @@
+#pragma once
+// The self-package check: the updater's own executable may end with a trailer
+// (payload offset, payload length, "RenewKitZip1" or "RenewKitZip0") whose
+// payload is copied to __package4renewkit.tmp in the temporary directory.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace rk {
+
+struct PackageTrailer {
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+};
+
+// The trailer of a file of fileSize bytes whose last 20 bytes are `tail`; false
+// when the marker is missing or the payload does not lie inside the file before
+// the trailer.
+bool parsePackageTrailer(std::string_view tail, std::uint64_t fileSize, PackageTrailer& trailer);
+
+// Start-up step; start-up always goes on, so nothing is returned.
+void checkSelfPackage();
+
+} // namespace rk

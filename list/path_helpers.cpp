@@ -1,0 +1,50 @@
+#include "list/path_helpers.h"
+
+#include "list/app_directory.h"
+#include "list/path_text.h"
+#include "platform/files.h"
+
+namespace rk {
+
+std::wstring parentFolder(const std::wstring& path)
+{
+    size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring::npos || slash + 1 == path.size())
+        return path;
+    return path.substr(0, slash);
+}
+
+void createFolderChain(const std::wstring& path)
+{
+    for (size_t i = 3; i < path.size(); ++i) {
+        if (path[i] == L'\\')
+            createDirectory(path.substr(0, i));
+    }
+}
+
+bool deleteFile(const std::wstring& path)
+{
+    std::wstring full = path;
+    if (full.find(L':') == std::wstring::npos)
+        full = collapseBackslashes(applicationDirectory() + L"\\" + path);
+    return deleteFileForced(full);
+}
+
+void deleteTree(const std::wstring& folder)
+{
+    std::wstring base = folder;
+    while (base.size() > 3 && base.back() == L'\\')
+        base.pop_back();
+    if (base.empty())
+        return;
+    for (const auto& entry : listDirectory(base)) {
+        std::wstring child = base + L"\\" + entry.name;
+        if (entry.isDirectory)
+            deleteTree(child);
+        else
+            deleteFile(child);
+    }
+    removeDirectory(base);
+}
+
+} // namespace rk

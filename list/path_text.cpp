@@ -1,0 +1,58 @@
+#include "list/path_text.h"
+
+#include <cwctype>
+
+namespace rk {
+
+std::wstring replaceAll(std::wstring text, const std::wstring& from, const std::wstring& to)
+{
+    if (from.empty())
+        return text;
+    size_t pos = 0;
+    while ((pos = text.find(from, pos)) != std::wstring::npos) {
+        text.replace(pos, from.size(), to);
+        pos += to.size();
+    }
+    return text;
+}
+
+std::wstring collapseBackslashes(const std::wstring& text) { return replaceAll(text, L"\\\\", L"\\"); }
+
+std::wstring toLower(std::wstring text)
+{
+    for (auto& c : text)
+        c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+std::wstring trimBlanks(const std::wstring& text)
+{
+    const wchar_t* blanks = L" \t\r\n";
+    size_t first = text.find_first_not_of(blanks);
+    if (first == std::wstring::npos)
+        return {};
+    size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+long long parseDecimal(const std::wstring& text)
+{
+    size_t i = 0;
+    while (i < text.size() && (text[i] == L' ' || text[i] == L'\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
+        negative = text[i] == L'-';
+        ++i;
+    }
+    unsigned long long value = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        value = value * 10 + static_cast<unsigned>(text[i] - L'0');
+        if (value > 0x7FFFFFFFFFFFFFFFull)
+            value = 0x7FFFFFFFFFFFFFFFull; // saturate instead of wrapping
+    }
+    long long result = static_cast<long long>(value);
+    return negative ? -result : result;
+}
+
+} // namespace rk

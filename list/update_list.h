@@ -1,0 +1,66 @@
+#pragma once
+// One entry of an update list and the list container. One DownLoadList, the
+// update list, is shared by the whole process: its entry count is the update
+// file count and it holds the current stage.
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace rk {
+
+constexpr std::int32_t ACT_RUN = 1;
+constexpr std::int32_t ACT_DELETE = 2;
+constexpr std::int32_t ACT_REGISTER = 4;
+constexpr std::int32_t ACT_REBOOT = 8;
+constexpr std::int32_t KIND_RUN = 0x7E000000;
+constexpr std::int32_t KIND_DESCRIPTION = 0x7F000000;
+
+struct updatefileinfo {
+    std::wstring url;
+    std::wstring path;
+    std::wstring dstNames;
+    std::wstring version;
+    std::wstring notes;
+    std::wstring shortcut;
+    std::wstring shortcutIcon;
+    std::wstring iconIndex;
+    std::int32_t actions = 0;
+};
+
+class DownLoadList {
+public:
+    DownLoadList() = default;
+    DownLoadList(const DownLoadList&) = delete;
+    DownLoadList& operator=(const DownLoadList&) = delete;
+
+    // The one update list of the process.
+    static DownLoadList& shared();
+
+    std::vector<updatefileinfo> entries;
+    std::int32_t snapshotWord = 0;
+    std::wstring description;
+    std::map<std::wstring, std::wstring> valueMap;
+    std::wstring listUrlBase;
+    std::wstring fileUrlTemplate = L"{listurl-base}/{filename}";
+    std::wstring downloadDir;
+    std::wstring listGuid;
+    std::wstring probeVersion;
+    std::vector<std::wstring> probeUrls;
+    std::vector<std::wstring> runCommands;
+    void* progressWindow = nullptr;
+
+    long count() const { return static_cast<long>(entries.size()); }
+
+    // The current stage is read and written from several threads.
+    std::int32_t stage() const { return m_stage.load(); }
+    void setStage(std::int32_t stage) { m_stage.store(stage); }
+
+private:
+    std::atomic<std::int32_t> m_stage{0};
+};
+
+} // namespace rk

@@ -1,0 +1,41 @@
+#pragma once
+// Files and folders: thin wrappers that return bool and keep GetLastError().
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rk {
+
+bool fileExists(const std::wstring& path);      // exists and is not a folder
+bool directoryExists(const std::wstring& path); // exists and is a folder
+bool pathExists(const std::wstring& path);
+
+bool createDirectory(const std::wstring& path);
+bool removeDirectory(const std::wstring& path);
+// Resets the attributes to normal first, so read-only files go too.
+bool deleteFileForced(const std::wstring& path);
+bool copyFileReplacing(const std::wstring& from, const std::wstring& to);
+bool moveFile(const std::wstring& from, const std::wstring& to);
+
+// Whole-file reads and writes. A read of a missing file fails.
+bool readFileBytes(const std::wstring& path, std::string& bytes);
+bool writeFileBytes(const std::wstring& path, std::string_view bytes); // create always
+// Opens without truncation (creating when missing) and writes at the end.
+bool appendFileBytes(const std::wstring& path, std::string_view bytes);
+
+struct DirectoryEntry {
+    std::wstring name;
+    bool isDirectory = false;
+};
+// The entries of a folder without "." and "..".
+std::vector<DirectoryEntry> listDirectory(const std::wstring& folder);
+
+std::wstring moduleFileName(); // full path of the running executable
+std::wstring windowsDirectory();
+std::wstring systemDirectory();
+std::wstring systemTempPath(); // with a trailing backslash
+
+unsigned long lastError();
+
+} // namespace rk
