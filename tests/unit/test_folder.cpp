@@ -1,0 +1,50 @@
+#include "tests/unit/test_folder.h"
+
+#include "app/settings.h"
+#include "list/app_directory.h"
+#include "list/path_helpers.h"
+#include "platform/files.h"
+
+#include <cstdlib>
+#include <windows.h>
+
+namespace rk::test {
+
+TestFolder::TestFolder(const std::wstring& name)
+{
+    m_path = systemTempPath() + L"rk-unit\\" + name + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+    deleteTree(m_path);
+    createFolderChain(m_path);
+    setApplicationDirectory(m_path);
+    SettingsTable::instance().clear();
+}
+
+TestFolder::~TestFolder()
+{
+    SettingsTable::instance().clear();
+    deleteTree(m_path);
+}
+
+void TestFolder::write(const std::wstring& name, const std::string& bytes) const
+{
+    createFolderChain(m_path + name);
+    writeFileBytes(m_path + name, bytes);
+}
+
+std::string TestFolder::read(const std::wstring& name) const
+{
+    std::string bytes;
+    readFileBytes(m_path + name, bytes);
+    return bytes;
+}
+
+std::wstring sourceDir()
+{
+    const wchar_t* dir = _wgetenv(L"RK_SOURCE_DIR");
+    std::wstring path = dir ? dir : L"";
+    if (!path.empty() && path.back() != L'\\')
+        path += L'\\';
+    return path;
+}
+
+} // namespace rk::test
