@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds, checks the format and runs every test under
+# Wine: one fresh prefix for the run, a persistent wineserver and an Xvfb
+# display, all stopped by their pids at the end, also when a test fails.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${RENEWKIT_BUILD_DIR:-$root/build/cross}
+
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh"
+
+echo "test: checking the format"
+(cd "$root" && git ls-files -- '*.cpp' '*.h' | xargs -r clang-format --dry-run -Werror)
+
+state="$build/test-session"
+trap '"$root/tests/wine/session.sh" stop "$state"' EXIT
+eval "$("$root/tests/wine/session.sh" start "$state" "$build/wineprefix")"
+ctest --test-dir "$build" --output-on-failure -j 2 "$@"

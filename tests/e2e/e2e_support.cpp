@@ -1,0 +1,94 @@
+#include "tests/e2e/e2e_support.h"
+
+#include "list/path_helpers.h"
+#include "platform/files.h"
+#include "platform/handles.h"
+#include "tools/stamp/stamp.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <vector>
+#include <windows.h>
+
+namespace rk::e2e {
+
+std::wstring buildDir()
+{
+    const wchar_t* dir = _wgetenv(L"RK_BIN_DIR");
+    std::wstring path = dir ? dir : L"";
+    if (!path.empty() && path.back() != L'\\')
+        path += L'\\';
+    return path;
+}
+
+std::string readBytes(const std::wstring& path)
+{
+    std::string bytes;
+    readFileBytes(path, bytes);
+    return bytes;
+}
+
+void writeBytes(const std::wstring& path, const std::string& bytes)
+{
+    createFolderChain(path);
+    writeFileBytes(path, bytes);
+}
+
+Deployment makeUpdater(const std::wstring& test, const std::string& ini, const std::wstring& subFolder,
+                       const std::wstring& appSubFolder)
+{
+    Deployment d;
+    std::wstring root = L"C:\\rktest\\" + test + L"\\";
+    deleteTree(root);
+    d.folder = root;
+    std::wstring bin = root + subFolder + L"\\";
+    createFolderChain(bin);
+    writeBytes(root + L"config.ini", ini);
+    d.exe = bin + L"renewkit.exe";
+    // The vendor's tool, as a deployment would use it.
+    std::wstring stampCommand = L"\"" + buildDir() + L"tools\\renewkit-stamp.exe\" \"" + buildDir() +
+                                L"renewkit.exe\" \"" + root + L"config.ini\" \"" + d.exe + L"\"";
+    long long code = runProgram(stampCommand);
+    if (code != 0)
+        throw std::runtime_error("renewkit-stamp failed with " + std::to_string(code));
+    d.embedded = stamp::embeddedBytes(ini);
+    if (!appSubFolder.empty()) {
+        d.appDirectory = L"C:\\Mellowby\\mbqb\\" + appSubFolder + L"\\";
+        deleteTree(d.appDirectory);
+    }
+    return d;
+}
+
+long long runProgram(const std::wstring& commandLine, unsigned timeoutMs)
+{
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    UniqueHandle process(pi.hProcess);
+    UniqueHandle thread(pi.hThread);
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) {
+            ::TerminateProcess(process.get(), 1);
+            return -1;
+        }
+        DWORD r = ::MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0)
+            break;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+} // namespace rk::e2e

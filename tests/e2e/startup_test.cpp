@@ -1,0 +1,182 @@
+#include "tests/e2e/e2e_support.h"
+
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+#include <windows.h>
+
+using namespace rk;
+using namespace rk::e2e;
+
+namespace {
+
+std::string iniFor(const std::string& name, const std::string& extra = "")
+{
+    return "[RenewKit]\nLog=inst.log\nLangage=\nShowWhenCheck=false\nCheckLostFile=true\nMode=AppEnterNoPrompt\n"
+           "QuickCheck=false\n" +
+           extra +
+           "\n[UPDATEINFO]\nListURL=http://127.0.0.1:9/none.xml\n\n[APPLICATION]\nApplication=demo.exe\nName=" + name +
+           "\nqbdir=123456789012345678901\n";
+}
+
+std::vector<std::string> logLines(const std::wstring& appDirectory)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(readBytes(appDirectory + L"inst.log"));
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+void expectLogShape(const std::vector<std::string>& lines)
+{
+    std::regex shape("\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\][^\r]*\r");
+    for (const auto& line : lines)
+        EXPECT_TRUE(std::regex_match(line, shape)) << line;
+}
+
+bool logHas(const std::vector<std::string>& lines, const std::string& text)
+{
+    for (const auto& line : lines) {
+        if (line.find(text) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// A window of this process for the updater to report to.
+class HostWindow {
+public:
+    HostWindow()
+    {
+        m_window = ::CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    }
+    ~HostWindow()
+    {
+        if (m_window)
+            ::DestroyWindow(m_window);
+    }
+    HWND get() const { return m_window; }
+    std::wstring decimal() const { return std::to_wstring(reinterpret_cast<std::uintptr_t>(m_window)); }
+
+private:
+    HWND m_window = nullptr;
+};
+
+} // namespace
+
+TEST(Startup, NoArgumentsWritesTheEmbeddedConfigurationAndLogs)
+{
+    Deployment d = makeUpdater(L"noargs", iniFor("RkNoArgs"), L"bin", L"RkNoArgs");
+    // Whatever is there is replaced by the embedded configuration.
+    writeBytes(d.appDirectory + L"renewkit.ini", "[RenewKit]\r\nLog=other.log\r\n");
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\""), 0);
+    EXPECT_EQ(readBytes(d.appDirectory + L"renewkit.ini"), d.embedded);
+    auto lines = logLines(d.appDirectory);
+    ASSERT_FALSE(lines.empty());
+    expectLogShape(lines);
+    // The configured Mode decides without a mode word.
+    EXPECT_TRUE(logHas(lines, "appenternoprompt is not available in this build."));
+}
+
+TEST(Startup, SilenceWithAHostWindow)
+{
+    Deployment d = makeUpdater(L"silence", iniFor("RkSilence"), L"bin", L"RkSilence");
+    HostWindow host;
+    ASSERT_NE(host.get(), nullptr);
+    ::SetPropW(host.get(), L"renewkit.exe", reinterpret_cast<HANDLE>(99));
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" /silence " + host.decimal()), 0);
+    EXPECT_EQ(readBytes(d.appDirectory + L"renewkit.ini"), d.embedded);
+    // Stage 0 was reported to the window.
+    EXPECT_EQ(reinterpret_cast<std::intptr_t>(::GetPropW(host.get(), L"renewkit.exe")), 0);
+    EXPECT_EQ(reinterpret_cast<std::intptr_t>(::GetPropW(host.get(), L"updatefilecount")), 0);
+    auto lines = logLines(d.appDirectory);
+    expectLogShape(lines);
+    EXPECT_TRUE(logHas(lines, "The run mode silence is not available in this build."));
+}
+
+TEST(Startup, IconInCapitalsSelectsTheTray)
+{
+    Deployment d = makeUpdater(L"icon", iniFor("RkIcon"), L"bin", L"RkIcon");
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" -ICON"), 0);
+    EXPECT_EQ(readBytes(d.appDirectory + L"renewkit.ini"), d.embedded);
+    auto lines = logLines(d.appDirectory);
+    expectLogShape(lines);
+    EXPECT_TRUE(logHas(lines, "The run mode tryicon is not available in this build."));
+}
+
+TEST(Startup, DotNetSwitchEndsStartUp)
+{
+    Deployment d = makeUpdater(L"dotnet", iniFor("RkDotNet"), L"bin", L"RkDotNet");
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" /dotnet20"), 0);
+    EXPECT_EQ(readBytes(d.appDirectory + L"renewkit.ini"), d.embedded);
+    auto lines = logLines(d.appDirectory);
+    expectLogShape(lines);
+    EXPECT_TRUE(logHas(lines, ".NET Framework 2.0 requirement check is not available"));
+    // Start-up ended before the mode dispatch.
+    EXPECT_FALSE(logHas(lines, "appenternoprompt"));
+}
+
+TEST(Startup, ShelfSetupBesideTheParentFolderNamesTheWorkingFolder)
+{
+    Deployment d = makeUpdater(L"shelf", iniFor("ABC"), L"shelf\\bin", L"7\\QB_ABC");
+    writeBytes(d.folder + L"shelf\\ShelfSetup.ini", "[APPLICATION]\r\nShelfSetupId=7\r\n");
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" downparam0"), 0);
+    EXPECT_EQ(readBytes(L"C:\\Mellowby\\mbqb\\7\\QB_ABC\\renewkit.ini"), d.embedded);
+    // downparam0 runs start-up only: nothing is logged as unavailable.
+    EXPECT_FALSE(logHas(logLines(d.appDirectory), "not available"));
+}
+
+TEST(Startup, EmptyTempRemovesTheListFiles)
+{
+    Deployment d = makeUpdater(L"emptytemp", iniFor("RkEmptyTemp", "TempPath=tmp\n"), L"bin", L"RkEmptyTemp");
+    // A first run makes the application directory; then plant what emptytemp must remove.
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" downparam1"), 0);
+    std::wstring tmp = d.appDirectory + L"tmp\\";
+    createDirectory(tmp);
+    const std::wstring key = L"8317-E69A5F"; // name hash of the ListURL + "9999999999", by hand
+    for (const wchar_t* ending : {L".xml", L".xml.xml", L".bin", L".ini", L".lst"})
+        writeBytes(tmp + key + ending, "x");
+    writeBytes(tmp + key + L"\\sub\\a.part0", "x");
+    writeBytes(tmp + L"keep.txt", "x");
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" emptytemp"), 0);
+    for (const wchar_t* ending : {L".xml", L".xml.xml", L".bin", L".ini"})
+        EXPECT_FALSE(fileExists(tmp + key + ending)) << ending;
+    EXPECT_TRUE(fileExists(tmp + key + L".lst")); // not a temporary list file
+    EXPECT_FALSE(pathExists(tmp + key));
+    EXPECT_TRUE(fileExists(tmp + L"keep.txt"));
+}
+
+TEST(Startup, TwoProcessesLoggingAtOnceKeepEveryLineWhole)
+{
+    Deployment d = makeUpdater(L"twologs", iniFor("RkTwoLogs"), L"bin", L"RkTwoLogs");
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" downparam0"), 0);
+    const std::wstring writer = buildDir() + L"tests\\e2e\\rk_log_writer.exe";
+    const int kLines = 300;
+    // No trailing backslash: before a closing quote it would escape it.
+    std::wstring folder = d.appDirectory.substr(0, d.appDirectory.size() - 1);
+    std::wstring args = L" \"" + folder + L"\" " + std::to_wstring(kLines) + L" ";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION a{}, b{};
+    std::wstring lineA = L"\"" + writer + L"\"" + args + L"A";
+    std::wstring lineB = L"\"" + writer + L"\"" + args + L"B";
+    ASSERT_TRUE(::CreateProcessW(nullptr, lineA.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &a));
+    ASSERT_TRUE(::CreateProcessW(nullptr, lineB.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &b));
+    HANDLE both[] = {a.hProcess, b.hProcess};
+    EXPECT_EQ(::WaitForMultipleObjects(2, both, TRUE, 60000), WAIT_OBJECT_0);
+    for (auto* pi : {&a, &b}) {
+        ::CloseHandle(pi->hProcess);
+        ::CloseHandle(pi->hThread);
+    }
+    std::regex shape("\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\]writer [AB] line \\d+ x{200}\r");
+    int count = 0;
+    for (const auto& line : logLines(d.appDirectory)) {
+        EXPECT_TRUE(std::regex_match(line, shape)) << line;
+        ++count;
+    }
+    EXPECT_EQ(count, 2 * kLines);
+}
