@@ -7,8 +7,11 @@ export WINEPREFIX=${RENEWKIT_WINEPREFIX:?RENEWKIT_WINEPREFIX is not set}
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installers: the updater needs neither.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# The registry files appear only when the server saves them; the system folder
+# is there as soon as the prefix is made.
+if [ ! -d "$WINEPREFIX/drive_c/windows/system32" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
-  (flock 9; [ -f "$WINEPREFIX/system.reg" ] || wineboot --init >/dev/null 2>&1) 9>"$WINEPREFIX.lock"
+  # fd 9 is closed for wineboot: the services it leaves running must not hold the lock.
+  (flock 9; [ -d "$WINEPREFIX/drive_c/windows/system32" ] || wineboot --init >/dev/null 2>&1 9>&-) 9>"$WINEPREFIX.lock"
 fi
 exec wine "$@"
