@@ -1,0 +1,267 @@
+// renewkit-testhost: a host application in miniature, and the reference for
+// integrating the updater. It opens a window, opts in to the updater's
+// messages through window properties, starts renewkit.exe with its window
+// handle, and records every message the updater sends, in order, as JSON lines.
+//
+//   renewkit-testhost --updater EXE --record FILE [options] [-- WORDS...]
+//     --needmsg N         set "renewkit.needmsg" to N (1974 asks for 1974, 1976, 1977)
+//     --paused N          set "renewkit.paused" to N (1974 pauses a silent run)
+//     --exitwhenkilled N  set "renewkit.exitwhenwndkilled" to N
+//     --prop NAME N       set any other property NAME to N before the start
+//     --title T           window title (lets other programs find this window)
+//     --timeout MS        give up on the updater after MS (default 120000)
+//     --endsession accept|refuse   answer to WM_QUERYENDSESSION
+//     --hold FILE         keep FILE open, unshared, for the whole run
+//     WORDS               passed to the updater; "{hwnd}" stands for this window's
+//                         handle, which is appended when no word names it
+//   renewkit-testhost --notify TITLE TEXT [--delay MS]
+//     sends TEXT to the window titled TITLE (WM_COPYDATA), after MS; it is recorded
+//     as a "note" line, so tests can see where it falls among the updater's messages.
+// The exit code is the updater's.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Messages the updater sends to a host window.
+constexpr UINT kStage = 1974;       // wParam stage, lParam update file count
+constexpr UINT kLogLine = 1975;     // wParam address of the line in our memory
+constexpr UINT kProgress = 1976;    // wParam completed files, lParam update file count
+constexpr UINT kDescription = 1977; // wParam address of the release notes in our memory
+constexpr UINT kStatusText = 0x410; // wParam address of the text, lParam chosen by the sender
+
+FILE* g_record = nullptr;
+int g_sequence = 0;
+bool g_refuseEndSession = false;
+
+std::string json(const std::wstring& text)
+{
+    std::string out = "\"";
+    for (wchar_t c : text) {
+        if (c == L'"' || c == L'\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        }
+    }
+    return out + "\"";
+}
+
+// Reads a zero-ended text the updater wrote into this process. The address
+// comes from another program, so it is read defensively.
+std::wstring textAt(WPARAM address)
+{
+    std::wstring text;
+    if (address == 0)
+        return text;
+    const wchar_t* p = reinterpret_cast<const wchar_t*>(address);
+    for (size_t i = 0; i < 65536; ++i) {
+        wchar_t c = 0;
+        SIZE_T got = 0;
+        if (!::ReadProcessMemory(::GetCurrentProcess(), p + i, &c, sizeof c, &got) || got != sizeof c || c == 0)
+            break;
+        text += c;
+    }
+    return text;
+}
+
+void recordMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool hasText)
+{
+    long long stage = reinterpret_cast<long long>(::GetPropW(window, L"renewkit.exe"));
+    long long count = reinterpret_cast<long long>(::GetPropW(window, L"updatefilecount"));
+    std::fprintf(g_record, "{\"seq\":%d,\"msg\":%u,\"wparam\":%llu,\"lparam\":%lld", ++g_sequence, message,
+                 static_cast<unsigned long long>(wParam), static_cast<long long>(lParam));
+    if (hasText) {
+        std::wstring text = textAt(wParam);
+        std::fprintf(g_record, ",\"text\":%s,\"length\":%zu", json(text).c_str(), text.size());
+    }
+    std::fprintf(g_record, ",\"prop_stage\":%lld,\"prop_count\":%lld}\n", stage, count);
+    std::fflush(g_record);
+}
+
+LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case kStage:
+    case kProgress:
+        recordMessage(window, message, wParam, lParam, false);
+        return 0;
+    case kLogLine:
+    case kDescription:
+    case kStatusText:
+        recordMessage(window, message, wParam, lParam, true);
+        return 0;
+    case WM_COPYDATA: {
+        auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        std::wstring note(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t));
+        std::fprintf(g_record, "{\"seq\":%d,\"note\":%s}\n", ++g_sequence, json(note).c_str());
+        std::fflush(g_record);
+        return TRUE;
+    }
+    case WM_QUERYENDSESSION:
+        std::fprintf(g_record, "{\"seq\":%d,\"queryendsession\":%s}\n", ++g_sequence,
+                     g_refuseEndSession ? "\"refused\"" : "\"accepted\"");
+        std::fflush(g_record);
+        return g_refuseEndSession ? FALSE : TRUE;
+    default:
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+int notify(const std::wstring& title, const std::wstring& text, DWORD delay)
+{
+    ::Sleep(delay);
+    HWND window = ::FindWindowW(L"RenewKitTestHost", title.c_str());
+    if (!window)
+        return 1;
+    COPYDATASTRUCT data{};
+    data.cbData = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    data.lpData = const_cast<wchar_t*>(text.data());
+    ::SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    std::wstring updater, record, title = L"RenewKit test host";
+    std::vector<std::wstring> words;
+    long needMsg = -1, paused = -1, exitWhenKilled = -1;
+    DWORD timeout = 120000;
+    std::wstring hold;
+    std::vector<std::pair<std::wstring, long>> props;
+
+    if (argc >= 4 && std::wstring(argv[1]) == L"--notify") {
+        DWORD delay = argc >= 6 && std::wstring(argv[4]) == L"--delay" ? std::wcstoul(argv[5], nullptr, 10) : 0;
+        return notify(argv[2], argv[3], delay);
+    }
+    for (int i = 1; i < argc; ++i) {
+        std::wstring a = argv[i];
+        auto next = [&]() -> std::wstring { return i + 1 < argc ? argv[++i] : L""; };
+        if (a == L"--updater")
+            updater = next();
+        else if (a == L"--record")
+            record = next();
+        else if (a == L"--needmsg")
+            needMsg = std::wcstol(next().c_str(), nullptr, 10);
+        else if (a == L"--paused")
+            paused = std::wcstol(next().c_str(), nullptr, 10);
+        else if (a == L"--exitwhenkilled")
+            exitWhenKilled = std::wcstol(next().c_str(), nullptr, 10);
+        else if (a == L"--prop") {
+            std::wstring name = next();
+            props.emplace_back(name, std::wcstol(next().c_str(), nullptr, 10));
+        } else if (a == L"--title")
+            title = next();
+        else if (a == L"--timeout")
+            timeout = std::wcstoul(next().c_str(), nullptr, 10);
+        else if (a == L"--endsession")
+            g_refuseEndSession = next() == L"refuse";
+        else if (a == L"--hold")
+            hold = next();
+        else if (a == L"--") {
+            while (i + 1 < argc)
+                words.push_back(argv[++i]);
+        }
+    }
+    if (updater.empty() || record.empty()) {
+        std::fwprintf(stderr, L"usage: renewkit-testhost --updater EXE --record FILE [options] [-- WORDS...]\n");
+        return 2;
+    }
+    g_record = _wfopen(record.c_str(), L"wb");
+    if (!g_record)
+        return 2;
+
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (!hold.empty())
+        held = ::CreateFileW(hold.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = hostProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"RenewKitTestHost";
+    ::RegisterClassW(&wc);
+    HWND window = ::CreateWindowExW(0, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 320, 200, nullptr,
+                                    nullptr, wc.hInstance, nullptr);
+    if (!window)
+        return 2;
+    // The opt-ins are plain window properties whose handle value is the number.
+    if (needMsg >= 0)
+        ::SetPropW(window, L"renewkit.needmsg", reinterpret_cast<HANDLE>(static_cast<INT_PTR>(needMsg)));
+    if (paused >= 0)
+        ::SetPropW(window, L"renewkit.paused", reinterpret_cast<HANDLE>(static_cast<INT_PTR>(paused)));
+    if (exitWhenKilled >= 0)
+        ::SetPropW(window, L"renewkit.exitwhenwndkilled",
+                   reinterpret_cast<HANDLE>(static_cast<INT_PTR>(exitWhenKilled)));
+
+    for (const auto& [name, value] : props)
+        ::SetPropW(window, name.c_str(), reinterpret_cast<HANDLE>(static_cast<INT_PTR>(value)));
+
+    // The updater finds its host by the window handle in decimal on its command line.
+    std::wstring handle = std::to_wstring(reinterpret_cast<UINT_PTR>(window));
+    std::wstring line = L"\"" + updater + L"\"";
+    bool placed = false;
+    for (const auto& w : words) {
+        if (w == L"{hwnd}") {
+            line += L" " + handle;
+            placed = true;
+        } else {
+            line += L" " + w;
+        }
+    }
+    if (!placed)
+        line += L" " + handle;
+
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(0);
+    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return 2;
+    ::CloseHandle(pi.hThread);
+
+    // Keep answering messages while the updater runs: it waits for each send.
+    DWORD exitCode = 1;
+    const ULONGLONG deadline = ::GetTickCount64() + timeout;
+    bool timedOut = false;
+    for (;;) {
+        ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) {
+            timedOut = true;
+            ::TerminateProcess(pi.hProcess, 1);
+            break;
+        }
+        DWORD r = ::MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0)
+            break;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    ::GetExitCodeProcess(pi.hProcess, &exitCode);
+    ::CloseHandle(pi.hProcess);
+
+    std::fprintf(g_record, "{\"seq\":%d,\"exit\":%lu,\"timed_out\":%s,\"prop_stage\":%lld,\"prop_count\":%lld}\n",
+                 ++g_sequence, exitCode, timedOut ? "true" : "false",
+                 reinterpret_cast<long long>(::GetPropW(window, L"renewkit.exe")),
+                 reinterpret_cast<long long>(::GetPropW(window, L"updatefilecount")));
+    std::fclose(g_record);
+    ::DestroyWindow(window);
+    if (held != INVALID_HANDLE_VALUE)
+        ::CloseHandle(held);
+    return static_cast<int>(exitCode);
+}
