@@ -4,7 +4,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "platform/window_text.h"
+#include "ui/window_text.h"
 
 namespace rk {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/window_text.h"
+#include "ui/window_text.h"
 
 #include <windows.h>
 
