@@ -169,3 +169,26 @@ TEST(HostSignal, WaitingHookOnStageZeroHoldsTheRun)
     EXPECT_LT(stageAt, noteAt);
     EXPECT_LT(noteAt, modeLineAt); // the run went on only after the hook ended
 }
+
+TEST(HostSignal, DescriptionAndProgressOnlyForWindowsThatAsk)
+{
+    const std::wstring probe = buildDir() + L"tests\\host\\rk_signal_probe.exe";
+    const std::wstring folder = L"C:\\rktest\\host-notes\\";
+    createDirectory(L"C:\\rktest");
+    createDirectory(folder);
+    // Release notes have a block of their own: longer than the 1023 of the shared buffer.
+    auto events = hostRun(probe, folder, L"--needmsg 1974", L"\"C:\\App\" {hwnd} description 3000");
+    auto notes = messages(events, 1977);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].text("text"), std::wstring(3000, L'd'));
+
+    events = hostRun(probe, folder, L"--needmsg 1974", L"\"C:\\App\" {hwnd} progress 7");
+    auto progress = messages(events, 1976);
+    ASSERT_EQ(progress.size(), 1u);
+    EXPECT_EQ(progress[0].number("wparam"), 7);
+
+    events = hostRun(probe, folder, L"--needmsg 1", L"\"C:\\App\" {hwnd} description 10");
+    EXPECT_TRUE(messages(events, 1977).empty());
+    events = hostRun(probe, folder, L"", L"\"C:\\App\" {hwnd} progress 7");
+    EXPECT_TRUE(messages(events, 1976).empty());
+}
