@@ -1,0 +1,132 @@
+#include "download/http_session.h"
+
+#include "app/config.h"
+#include "app/language.h"
+#include "download/http_rules.h"
+#include "platform/message_box.h"
+
+#include <atomic>
+
+namespace rk {
+namespace {
+
+// Two threads racing may draw the same number; a repeated agent name is harmless.
+std::atomic<int> g_segmentAgents{0};
+std::atomic<int> g_sizeQueryAgents{0};
+std::atomic<int> g_serverMark{-1};
+
+constexpr unsigned long kHeaderOffer = 1024; // bytes offered to each header read
+constexpr std::size_t kBlock = 1024;
+constexpr long long kLargestSize = 0x7FFFFFFF;
+
+std::wstring headerText(const WinHttpRequest& request, unsigned long which)
+{
+    wchar_t buffer[1024] = {}; // 2048 bytes; half of it is offered per read
+    if (!request.queryHeader(which, buffer, kHeaderOffer))
+        return std::wstring();
+    return buffer;
+}
+
+} // namespace
+
+std::wstring nextSegmentAgent() { return L"down" + std::to_wstring(++g_segmentAgents); }
+std::wstring nextSizeQueryAgent() { return L"querysize" + std::to_wstring(++g_sizeQueryAgents); }
+int serverMark() { return g_serverMark.load(std::memory_order_relaxed); }
+
+int HttpRequest::queryStatus() const
+{
+    return static_cast<int>(http::parseHeaderNumber(headerText(m_request, winhttp_query::kStatusCode)));
+}
+
+long long HttpRequest::contentLength() const
+{
+    wchar_t buffer[1024] = {};
+    if (!m_request.queryHeader(winhttp_query::kContentLength, buffer, kHeaderOffer))
+        return -1;
+    return http::parseHeaderNumber(buffer);
+}
+
+void HttpRequest::checkServerMark() const
+{
+    if (g_serverMark.load(std::memory_order_relaxed) == 1)
+        return;
+    if (http::isServerMark(headerText(m_request, winhttp_query::kServer)))
+        g_serverMark.store(1, std::memory_order_relaxed);
+}
+
+HttpSession HttpSession::openSession(const std::wstring& agent)
+{
+    HttpSession session;
+    const http::ProxySetting proxy = http::parseProxy(config::read(L"RenewKit", L"Proxy"));
+    if (!proxy.configured) {
+        session.m_session = WinHttpSession::openPreconfigured(agent);
+        return session;
+    }
+    if (!proxy.valid) {
+        showMessage(nullptr, tr(L"The proxy set error!"), L"RenewKit", MessageKind::Ok);
+        return session;
+    }
+    session.m_session = WinHttpSession::openWithProxy(agent, http::winHttpProxyName(http::proxyString(proxy)));
+    if (session.m_session)
+        session.m_session.setProxyCredentials(http::parseProxyUser(config::read(L"RenewKit", L"ProxyUser")));
+    return session;
+}
+
+HttpSession HttpSession::openPreconfigured(const std::wstring& agent)
+{
+    HttpSession session;
+    session.m_session = WinHttpSession::openPreconfigured(agent);
+    return session;
+}
+
+HttpRequest HttpSession::openRequest(const std::wstring& url, long position) const
+{
+    return openRequestWithHeaders(url, http::transferHeaders(position));
+}
+
+HttpRequest HttpSession::openRequestWithHeaders(const std::wstring& url, const std::wstring& headers) const
+{
+    return HttpRequest(WinHttpRequest::open(m_session, url, headers));
+}
+
+long queryFileSize(const std::wstring& url)
+{
+    HttpSession session = HttpSession::openSession(nextSizeQueryAgent());
+    if (!session)
+        return -1;
+    HttpRequest request = session.openRequest(url, 0);
+    if (!request)
+        return -1;
+    long long length = request.contentLength();
+    int status = request.queryStatus();
+    if (status != 200 && status != 206)
+        return -1;
+    if (length > kLargestSize)
+        return -1;
+    request.checkServerMark();
+    return length < 0 ? 0 : static_cast<long>(length);
+}
+
+bool fetchToSink(const std::wstring& url, std::string& sink)
+{
+    HttpSession session = HttpSession::openPreconfigured(kFetchAgent);
+    if (!session)
+        return false;
+    HttpRequest request = session.openRequestWithHeaders(url, http::kAcceptAllHeaders);
+    if (!request)
+        return false;
+    int status = request.queryStatus();
+    if (status < 200 || status > 299)
+        return false;
+    char block[kBlock];
+    for (;;) {
+        std::size_t got = 0;
+        if (!request.read(block, kBlock, got))
+            return false;
+        sink.append(block, got);
+        if (got < kBlock)
+            return true;
+    }
+}
+
+} // namespace rk

@@ -1,0 +1,213 @@
+#include "download/segment_transfer.h"
+
+#include "app/process_state.h"
+#include "download/counter_table.h"
+#include "download/http_session.h"
+#include "download/progress_messages.h"
+#include "platform/sleep.h"
+
+#include <algorithm>
+
+namespace rk {
+namespace {
+
+constexpr std::size_t kBlock = 1024;
+constexpr int kZeroReadsBeforeReconnect = 4;
+constexpr long long kLargestSize = 0x7FFFFFFF;
+
+bool acceptableStatus(int status) { return status == 200 || status == 206 || status == 0; }
+
+// Reads and drops count bytes; false when the stream ended or failed first.
+bool skipBytes(const HttpRequest& request, long count)
+{
+    char block[kBlock];
+    while (count > 0) {
+        std::size_t got = 0;
+        bool ok = request.read(block, std::min<std::size_t>(kBlock, static_cast<std::size_t>(count)), got);
+        // Counted by what arrived, not by what was asked for: a short read must not
+        // shift the range.
+        count -= static_cast<long>(got);
+        if (!ok || got == 0)
+            return count <= 0;
+    }
+    return true;
+}
+
+class Transfer {
+public:
+    Transfer(SegmentTask& task, StreamFile& file) : m_task(task), m_file(file)
+    {
+        m_remaining = m_expected = task.length;
+        m_lengthKnown = task.length > 0;
+    }
+
+    bool run();
+
+private:
+    enum class Connect { Connected, Retry, Failed, EmptyBody };
+    Connect connect();
+    bool fail();
+    bool readUnknownLength();
+
+    SegmentTask& m_task;
+    StreamFile& m_file;
+    HttpSession m_session;
+    HttpRequest m_request;
+    long m_received = 0;
+    long m_attempts = 0;
+    long m_remaining = 0;
+    long m_expected = 0;
+    bool m_lengthKnown = false;
+    bool m_readToEnd = false; // no Content-Length: the body ends where the stream does
+};
+
+bool Transfer::fail()
+{
+    markDownloadFailed(m_task.downloaderId);
+    if (m_received != 0)
+        addProgress(-m_received, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.index, m_task.window);
+    m_received = 0;
+    return false;
+}
+
+Transfer::Connect Transfer::connect()
+{
+    const long position = m_task.offset + m_received;
+    m_request = HttpRequest();
+    m_session = HttpSession();
+    m_session = HttpSession::openSession(nextSegmentAgent());
+    if (!m_session)
+        return Connect::Retry;
+    m_request = m_session.openRequest(m_task.url, position);
+    if (!m_request)
+        return Connect::Retry;
+    const int status = m_request.queryStatus();
+    if (m_lengthKnown) {
+        // An error page is not data of the file: writing it would fill the range
+        // with the wrong bytes whenever the page is long enough.
+        if (!acceptableStatus(status))
+            return Connect::Retry;
+        if (position > 0 && status == 200 && !skipBytes(m_request, position))
+            return Connect::Retry; // the server ignored the range and the stream broke off
+        return Connect::Connected;
+    }
+    if (status != 200 && status != 206)
+        return Connect::Failed;
+    const long long length = m_request.contentLength();
+    if (length > kLargestSize)
+        return Connect::Failed;
+    m_request.checkServerMark();
+    if (length < 0) {
+        m_readToEnd = true;
+        sendProgress(m_task.window, WM_DL_THREADS, m_task.slot, 1);
+        return Connect::Connected;
+    }
+    m_expected = m_remaining = m_task.fileSize = static_cast<long>(length);
+    m_lengthKnown = true;
+    sendProgress(m_task.window, WM_DL_FILESIZE, m_task.slot, m_task.fileSize);
+    sendProgress(m_task.window, WM_DL_SEGSIZE, m_task.slot, m_task.fileSize);
+    sendProgress(m_task.window, WM_DL_THREADS, m_task.slot, 1);
+    return length == 0 ? Connect::EmptyBody : Connect::Connected;
+}
+
+bool Transfer::readUnknownLength()
+{
+    char block[kBlock];
+    for (;;) {
+        if (downloadFailed(m_task.downloaderId))
+            return fail();
+        std::size_t got = 0;
+        bool ok = m_request.read(block, kBlock, got);
+        if (got > 0) {
+            if (!m_file.write(block, got))
+                return fail();
+            m_received += static_cast<long>(got);
+            addProgress(static_cast<long>(got), m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.index,
+                        m_task.window);
+        }
+        // Without a length only a clean end of the stream tells the body is whole.
+        if (!ok)
+            return fail();
+        if (got < kBlock)
+            break;
+    }
+    m_task.fileSize = m_received;
+    return m_file.size() == static_cast<std::uint64_t>(m_received) ? true : fail();
+}
+
+bool Transfer::run()
+{
+    const long limit = connectionAttempts();
+    char block[kBlock];
+    for (;;) {
+        while (!m_request || !m_session) {
+            if (++m_attempts >= limit)
+                return fail();
+            switch (connect()) {
+            case Connect::Connected:
+                break;
+            case Connect::Retry:
+                m_request = HttpRequest();
+                m_session = HttpSession();
+                sleepFor(10);
+                break;
+            case Connect::Failed:
+                return fail();
+            case Connect::EmptyBody:
+                return true;
+            }
+        }
+        if (m_readToEnd)
+            return readUnknownLength();
+
+        int zeroReads = 0;
+        bool reconnect = false;
+        while (!reconnect && m_remaining > 0 && !downloadFailed(m_task.downloaderId)) {
+            std::size_t got = 0;
+            bool ok = m_request.read(block, kBlock, got);
+            if (got == kBlock || static_cast<long>(got) == m_remaining) {
+                m_attempts = 0;
+                if (!ok)
+                    break;
+                long take = std::min(static_cast<long>(got), m_remaining);
+                if (!m_file.write(block, static_cast<std::size_t>(take)))
+                    return fail();
+                m_received += take;
+                addProgress(take, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.index, m_task.window);
+                m_remaining -= static_cast<long>(got);
+                zeroReads = 0;
+            } else if (got > 0) {
+                return fail(); // the stream ended inside the range
+            } else if (++zeroReads >= kZeroReadsBeforeReconnect) {
+                m_request = HttpRequest();
+                m_session = HttpSession();
+                reconnect = true;
+            }
+        }
+        if (reconnect)
+            continue;
+        if (m_expected != 0 && m_file.size() == static_cast<std::uint64_t>(m_expected))
+            return true;
+        return fail();
+    }
+}
+
+} // namespace
+
+bool downloadFailed(std::int32_t downloaderId)
+{
+    return counters::get(counters::key(counters::kFailed, static_cast<std::uint32_t>(downloaderId))) != 0;
+}
+
+void markDownloadFailed(std::int32_t downloaderId)
+{
+    counters::set(counters::key(counters::kFailed, static_cast<std::uint32_t>(downloaderId)), counters::kFailMark);
+}
+
+bool downloadSegment(SegmentTask& task, StreamFile& file)
+{
+    Transfer transfer(task, file);
+    return transfer.run();
+}
+
+} // namespace rk

@@ -1,0 +1,243 @@
+#include "download/segmented_downloader.h"
+
+#include "app/process_state.h"
+#include "app/settings.h"
+#include "download/counter_table.h"
+#include "download/http_session.h"
+#include "download/progress_messages.h"
+#include "download/segment_plan.h"
+#include "download/segment_transfer.h"
+#include "download/url_encoding.h"
+#include "list/path_text.h"
+#include "platform/event.h"
+#include "platform/file_attributes.h"
+#include "platform/files.h"
+#include "platform/stream_file.h"
+#include "platform/thread.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace rk {
+namespace {
+
+constexpr std::size_t kBlock = 1024;
+constexpr unsigned long kThrottleStep = 10; // ms
+constexpr unsigned long kWaitStep = 50;     // ms
+
+std::uint64_t runningKey(std::int32_t id) { return counters::key(counters::kRunning, static_cast<std::uint32_t>(id)); }
+
+// Leaves the running count and wakes the splitter, also when the transfer threw.
+class RunningSlot {
+public:
+    RunningSlot(std::int32_t id, std::shared_ptr<Event> ended) : m_id(id), m_ended(std::move(ended)) {}
+    ~RunningSlot()
+    {
+        counters::add(runningKey(m_id), -1);
+        m_ended->set();
+    }
+    RunningSlot(const RunningSlot&) = delete;
+    RunningSlot& operator=(const RunningSlot&) = delete;
+
+private:
+    std::int32_t m_id;
+    std::shared_ptr<Event> m_ended; // the splitter may be gone once the count is down
+};
+
+void runSegment(SegmentTask& task, const std::shared_ptr<Event>& ended)
+{
+    RunningSlot slot(task.downloaderId, ended);
+    try {
+        if (downloadFailed(task.downloaderId))
+            return;
+        StreamFile part;
+        if (!part.create(task.partPath)) {
+            markDownloadFailed(task.downloaderId);
+            return;
+        }
+        downloadSegment(task, part);
+    } catch (...) {
+        markDownloadFailed(task.downloaderId);
+    }
+}
+
+// Copies the parts in order into the destination; the length reached. Stops at
+// the first part that cannot be read.
+long joinParts(const std::vector<std::wstring>& parts, const std::wstring& destination)
+{
+    StreamFile out;
+    if (!out.create(destination))
+        return 0;
+    char block[kBlock];
+    for (const std::wstring& path : parts) {
+        StreamFile in;
+        if (!in.openRead(path))
+            break;
+        const std::uint64_t size = in.size();
+        bool ok = true;
+        for (std::uint64_t at = 0; ok && at < size; at += kBlock) {
+            std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, size - at));
+            ok = in.readAt(at, block, bytes) && out.write(block, bytes);
+        }
+        if (!ok)
+            break;
+    }
+    // The handle's length counts every byte written; nothing needs to reach the disk first.
+    return static_cast<long>(std::min<std::uint64_t>(out.size(), 0x7FFFFFFF));
+}
+
+long threadsPerFileSetting()
+{
+    std::wstring text = SettingsTable::instance().get(props::kFileThread);
+    long threads = text.empty() ? 8 : static_cast<long>(parseDecimal(text));
+    return std::max(threads, 1L);
+}
+
+} // namespace
+
+SegmentedDownloader::SegmentedDownloader()
+{
+    m_id = static_cast<std::int32_t>(counters::add(counters::key(counters::kNextId, 0), 1));
+}
+
+long SegmentedDownloader::runningCount() const { return static_cast<std::int32_t>(counters::get(runningKey(m_id))); }
+
+bool SegmentedDownloader::download(const std::wstring& url, const std::wstring& destination, int slot,
+                                   WindowHandle window)
+{
+    m_url = url;
+    m_destination = destination;
+    if (m_threadsPerFile <= 1)
+        return downloadSingle(slot, window);
+    return splitAndJoin(slot, window);
+}
+
+bool SegmentedDownloader::downloadSingle(int slot, WindowHandle window)
+{
+    bool ok = false;
+    {
+        StreamFile file;
+        if (file.create(m_destination)) {
+            SegmentTask task;
+            task.url = m_url;
+            task.partPath = m_destination;
+            task.downloaderId = m_id;
+            task.slot = slot;
+            task.window = window;
+            ok = downloadSegment(task, file);
+            m_fileSize = task.fileSize;
+        }
+    }
+    if (!ok)
+        deleteFileForced(m_destination);
+    return ok;
+}
+
+long SegmentedDownloader::querySize()
+{
+    long size = -1;
+    for (long round = 0; round < connectionAttempts() && size < 0; ++round) {
+        size = queryFileSize(m_url);
+        if (size >= 0)
+            break;
+        std::wstring encoded = percentEncodeUrl(m_url);
+        if (encoded != m_url) {
+            size = queryFileSize(encoded);
+            if (size >= 0)
+                m_url = encoded;
+        }
+    }
+    return size;
+}
+
+bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
+{
+    const long size = querySize();
+    if (size < 1) {
+        m_fileSize = size < 0 ? -1 : size;
+        deleteFileForced(m_destination);
+        return false;
+    }
+    m_fileSize = size;
+    const SegmentPlan plan = planSegments(size, m_threadsPerFile);
+    m_segmentCount = plan.segmentCount;
+    sendProgress(window, WM_DL_FILESIZE, slot, size);
+    sendProgress(window, WM_DL_SEGSIZE, slot, plan.segmentSize);
+
+    // Segment threads wake the splitter when they end, so the counted pauses
+    // below end early instead of always running their full step.
+    auto ended = std::make_shared<Event>();
+    std::vector<std::wstring> parts;
+    long reported = 0;
+    for (long index = 0; index < plan.segmentCount; ++index) {
+        auto task = std::make_shared<SegmentTask>();
+        task->url = m_url;
+        task->partPath = partPath(m_destination, index);
+        task->offset = index * plan.segmentSize;
+        task->length = plan.length(index, size);
+        task->index = index;
+        task->downloaderId = m_id;
+        task->fileSize = size;
+        task->slot = slot;
+        task->window = window;
+        parts.push_back(task->partPath);
+
+        // Counted before the thread exists, so a thread that starts late is still
+        // waited for and its part file still joined or removed.
+        counters::add(runningKey(m_id), 1);
+        if (!startDetachedThread([task, ended] { runSegment(*task, ended); })) {
+            counters::add(runningKey(m_id), -1);
+            markDownloadFailed(m_id);
+        }
+        if (downloadFailed(m_id))
+            break;
+        long running = runningCount();
+        while (running > m_threadsPerFile) {
+            ended->wait(kThrottleStep);
+            running = runningCount();
+        }
+        if (running != reported) {
+            reported = running;
+            sendProgress(window, WM_DL_THREADS, slot, running);
+        }
+    }
+
+    bool failed = false;
+    for (;;) {
+        failed = failed || downloadFailed(m_id);
+        long running = runningCount();
+        if (running != reported) {
+            reported = running;
+            sendProgress(window, WM_DL_THREADS, slot, running);
+        }
+        if (running < 1)
+            break;
+        ended->wait(kWaitStep);
+    }
+    failed = failed || downloadFailed(m_id);
+
+    const long joined = failed ? 0 : joinParts(parts, m_destination);
+    for (const std::wstring& part : parts)
+        deleteFileForced(part);
+    setNormalAttributes(m_destination);
+    if (!failed && joined == size) {
+        sendProgress(window, WM_DL_RECEIVED, slot, size);
+        return true;
+    }
+    deleteFileForced(m_destination);
+    return false;
+}
+
+bool downloadFile(const std::wstring& url, const std::wstring& destination, int slot, WindowHandle window)
+{
+    SegmentedDownloader downloader;
+    downloader.setThreadsPerFile(threadsPerFileSetting());
+    bool ok = downloader.download(url, destination, slot, window);
+    setNormalAttributes(destination);
+    if (!ok)
+        deleteFileForced(destination);
+    return ok;
+}
+
+} // namespace rk

@@ -1,0 +1,53 @@
+#pragma once
+// One URL fetched into one local file. With more than one thread per file the
+// size is asked first, the file is cut into ranges that run on threads of their
+// own into "<destination>.part<i>", and the parts are joined in order; with one
+// thread a single transfer writes the destination. Progress goes to an optional
+// window (download/progress_messages.h). Blocks the calling thread; several
+// downloads may run at once on different threads.
+
+#include "platform/window_messages.h"
+
+#include <cstdint>
+#include <string>
+
+namespace rk {
+
+class SegmentedDownloader {
+public:
+    SegmentedDownloader(); // takes the next id of the process, the first being 1
+    SegmentedDownloader(const SegmentedDownloader&) = delete;
+    SegmentedDownloader& operator=(const SegmentedDownloader&) = delete;
+
+    // True when the destination holds the whole remote file. On failure no part
+    // file is left and the destination is deleted.
+    bool download(const std::wstring& url, const std::wstring& destination, int slot, WindowHandle window);
+
+    std::int32_t id() const { return m_id; }
+    long fileSize() const { return m_fileSize; } // 0 before the size query, -1 after a failed one
+    long segmentCount() const { return m_segmentCount; }
+    long threadsPerFile() const { return m_threadsPerFile; }
+    void setThreadsPerFile(long threads) { m_threadsPerFile = threads; }
+    // The URL used, which is the percent-encoded form when only that was served.
+    const std::wstring& url() const { return m_url; }
+    const std::wstring& destination() const { return m_destination; }
+
+private:
+    bool downloadSingle(int slot, WindowHandle window);
+    long querySize();
+    bool splitAndJoin(int slot, WindowHandle window);
+    long runningCount() const;
+
+    std::int32_t m_id = 0;
+    long m_fileSize = 0;
+    long m_segmentCount = 0;
+    long m_threadsPerFile = 8;
+    std::wstring m_url;
+    std::wstring m_destination;
+};
+
+// Threads per file from the filethread setting (default 8, raised to at least 1),
+// then the download; clears the destination's attributes and deletes it on failure.
+bool downloadFile(const std::wstring& url, const std::wstring& destination, int slot, WindowHandle window);
+
+} // namespace rk

@@ -1,0 +1,75 @@
+#pragma once
+// Thin WinHTTP wrappers: session, request and header reads, owned by RAII.
+// Synchronous only; one thread per handle. Everything returns bool or an empty
+// owner and keeps GetLastError().
+
+#include "platform/unique_any.h"
+
+#include <cstddef>
+#include <string>
+
+namespace rk {
+
+struct WinHttpTraits {
+    using Type = void*; // HINTERNET
+    static Type empty() noexcept { return nullptr; }
+    static void close(Type h) noexcept;
+};
+using UniqueWinHttp = UniqueAny<WinHttpTraits>;
+
+struct ProxyCredentials {
+    std::wstring user;
+    std::wstring password;
+    bool hasUser = false;
+    bool hasPassword = false;
+};
+
+class WinHttpSession {
+public:
+    // The system's proxy configuration: the user's static proxy when one is set,
+    // otherwise WinHTTP's own default.
+    static WinHttpSession openPreconfigured(const std::wstring& agent);
+    // A named proxy in "host:port" form.
+    static WinHttpSession openWithProxy(const std::wstring& agent, const std::wstring& proxy);
+
+    explicit operator bool() const { return m_session.valid(); }
+    void* handle() const { return m_session.get(); }
+
+    // Sent with every request of this session when the proxy asks for them.
+    void setProxyCredentials(const ProxyCredentials& credentials) { m_credentials = credentials; }
+    const ProxyCredentials& proxyCredentials() const { return m_credentials; }
+
+private:
+    UniqueWinHttp m_session;
+    ProxyCredentials m_credentials;
+};
+
+// A GET sent and its response headers received. The request closes before its
+// connection (members are destroyed in reverse order).
+class WinHttpRequest {
+public:
+    // headers: CR LF separated lines, may be empty. The path is sent as given
+    // except for blanks and 8-bit characters, which WinHTTP always escapes; a
+    // server that refuses the rest gets the fully encoded form on the retry.
+    static WinHttpRequest open(const WinHttpSession& session, const std::wstring& url, const std::wstring& headers);
+
+    explicit operator bool() const { return m_request.valid(); }
+
+    // The raw header text, at most bufferBytes bytes; false when the header is absent.
+    bool queryHeader(unsigned long infoLevel, wchar_t* buffer, unsigned long bufferBytes) const;
+    // Fills data up to capacity; fewer bytes only at the end of the body.
+    // False when a read failed; read then holds what arrived before.
+    bool read(void* data, std::size_t capacity, std::size_t& read) const;
+
+private:
+    UniqueWinHttp m_connection;
+    UniqueWinHttp m_request;
+};
+
+namespace winhttp_query {
+constexpr unsigned long kStatusCode = 19;   // WINHTTP_QUERY_STATUS_CODE
+constexpr unsigned long kContentLength = 5; // WINHTTP_QUERY_CONTENT_LENGTH
+constexpr unsigned long kServer = 37;       // WINHTTP_QUERY_SERVER
+} // namespace winhttp_query
+
+} // namespace rk
