@@ -19,6 +19,8 @@ constexpr std::int32_t ACT_REBOOT = 8;
 constexpr std::int32_t KIND_RUN = 0x7E000000;
 constexpr std::int32_t KIND_DESCRIPTION = 0x7F000000;
 
+// One entry: a file, a run command (actions KIND_RUN, path the packed command)
+// or a description (actions KIND_DESCRIPTION, path the text).
 struct updatefileinfo {
     std::wstring url;
     std::wstring path;
@@ -30,6 +32,10 @@ struct updatefileinfo {
     std::wstring iconIndex;
     std::int32_t actions = 0;
 };
+
+// The form every entry has once in a list: version lower-cased and trimmed;
+// in path "|" made "\", every "._.zip" removed, then trimmed.
+updatefileinfo normalizeEntry(updatefileinfo entry);
 
 class DownLoadList {
 public:
@@ -51,9 +57,19 @@ public:
     std::wstring probeVersion;
     std::vector<std::wstring> probeUrls;
     std::vector<std::wstring> runCommands;
-    void* progressWindow = nullptr;
+    void* progressWindow = nullptr; // not part of the snapshot
+    std::int32_t restartFlag = 0;   // set when an ACT_REBOOT entry is installed; not part of the snapshot
 
     long count() const { return static_cast<long>(entries.size()); }
+
+    // Normalises a copy of the entry (normalizeEntry) and appends it, under the
+    // named lock kAddListEntry. Any thread.
+    void addEntry(updatefileinfo entry);
+
+    // Moves the description entries into description (in document order, each
+    // ended by CR LF, escapes "\r\n" and "\n" made line breaks) and the run
+    // entries into runCommands (last-listed first); other entries keep their order.
+    void splitOutDescriptionsAndRuns();
 
     // The current stage is read and written from several threads.
     std::int32_t stage() const { return m_stage.load(); }

@@ -1,0 +1,223 @@
+#include "list/list_loader.h"
+
+#include "app/config.h"
+#include "app/language.h"
+#include "app/run_log.h"
+#include "list/path_text.h"
+#include "list/xml_reader.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
+
+#include <climits>
+#include <initializer_list>
+#include <unordered_set>
+#include <vector>
+
+namespace rk {
+namespace {
+
+using Attributes = std::vector<DomAttribute>;
+
+// The first spelling with a non-empty value wins.
+std::wstring firstValue(const Attributes& attributes, std::initializer_list<const wchar_t*> names)
+{
+    for (const wchar_t* name : names) {
+        for (const auto& a : attributes) {
+            if (a.name == name && !a.value.empty())
+                return a.value;
+        }
+    }
+    return {};
+}
+
+bool startsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
+
+class ListWalk {
+public:
+    explicit ListWalk(DownLoadList& list) : m_list(list) {}
+
+    // Pre-order over every node below the root without recursion: a list of
+    // any depth costs heap, not stack.
+    void run(const XmlNode& root)
+    {
+        std::vector<XmlChildren> pending;
+        pending.push_back(root.children());
+        while (!pending.empty()) {
+            XmlNode node = pending.back().next();
+            if (!node) {
+                pending.pop_back();
+                continue;
+            }
+            visit(node);
+            if (node.hasChildren())
+                pending.push_back(node.children());
+        }
+    }
+
+private:
+    void visit(const XmlNode& node)
+    {
+        std::wstring name = node.nodeName();
+        if (name == L"file") {
+            if (node.isElement())
+                addFile(node);
+        } else if (name == L"run") {
+            if (node.isElement())
+                addRun(node);
+        } else if (name == L"description") {
+            if (node.isElement())
+                addDescription(node);
+        }
+    }
+
+    void addDescription(const XmlNode& node)
+    {
+        updatefileinfo entry;
+        entry.path = node.nodeText();
+        entry.dstNames = entry.path;
+        entry.version = L"999";
+        entry.actions = KIND_DESCRIPTION;
+        m_list.addEntry(std::move(entry));
+    }
+
+    void addRun(const XmlNode& node)
+    {
+        updatefileinfo entry;
+        entry.path = packRunCommand(node.attribute(L"path"), node.attribute(L"param"), node.attribute(L"wait"),
+                                    node.attribute(L"key"));
+        entry.dstNames = entry.path;
+        entry.version = L"999";
+        entry.actions = KIND_RUN;
+        m_list.addEntry(std::move(entry));
+    }
+
+    void addFile(const XmlNode& node)
+    {
+        const Attributes a = node.attributes();
+        updatefileinfo entry;
+        entry.version = firstValue(a, {L"ver", L"Ver", L"md5", L"MD5"});
+        entry.actions = actionWord(firstValue(a, {L"oper", L"Oper", L"OPER", L"do", L"Do", L"DO", L"Action", L"action",
+                                                  L"ACTION", L"Activity", L"activity", L"ACTIVITY"}));
+        entry.path = firstValue(a, {L"path", L"Path", L"File", L"file", L"Name", L"name"});
+        entry.url = firstValue(a, {L"URL", L"url", L"Url"});
+        entry.shortcut = firstValue(a, {L"shortcut", L"ShortCut", L"SHORTCUT"});
+        entry.shortcutIcon =
+            firstValue(a, {L"shortcuticon", L"shorticon", L"ShortCutIcon", L"SHORTCUTICON", L"SHORTICON"});
+        entry.iconIndex =
+            firstValue(a, {L"iconindex", L"ICONINDEX", L"IconIndex", L"shortcuticonindex", L"SHORTCUTICONINDEX"});
+        entry.dstNames = firstValue(a, {L"DesName", L"desname", L"dstname", L"DstName"});
+
+        const std::wstring lowerPath = toLower(entry.path);
+        if (startsWith(lowerPath, L"http:") || startsWith(lowerPath, L"https:")) {
+            entry.url = entry.path;
+            entry.path.clear();
+        }
+        if (!entry.url.empty() && entry.path.empty())
+            entry.path = pathFromUrl(entry.url);
+
+        // The first element for a path wins, whatever the letter case.
+        if (!m_seen.insert(toLower(entry.path)).second)
+            return;
+        m_list.addEntry(std::move(entry));
+    }
+
+    DownLoadList& m_list;
+    std::unordered_set<std::wstring> m_seen;
+};
+
+XmlNode listRoot(const XmlDocument& document)
+{
+    for (const wchar_t* name : {L"update", L"updates", L"renewkit"}) {
+        if (XmlNode root = document.findChild(name))
+            return root;
+    }
+    return {};
+}
+
+} // namespace
+
+std::int32_t actionWord(const std::wstring& text)
+{
+    const std::wstring lower = toLower(text);
+    long long number = parseDecimal(lower);
+    // The number is read as a 32-bit long: out-of-range values saturate.
+    if (number > INT32_MAX)
+        number = INT32_MAX;
+    if (number < INT32_MIN)
+        number = INT32_MIN;
+    std::int32_t word = static_cast<std::int32_t>(number);
+    auto has = [&](const wchar_t* keyword) { return lower.find(keyword) != std::wstring::npos; };
+    if (has(L"run") || has(L"exe"))
+        word |= ACT_RUN;
+    if (has(L"del"))
+        word |= ACT_DELETE;
+    if (has(L"reg"))
+        word |= ACT_REGISTER;
+    if (has(L"boot"))
+        word |= ACT_REBOOT;
+    return word;
+}
+
+std::wstring packRunCommand(const std::wstring& path, const std::wstring& param, const std::wstring& wait,
+                            const std::wstring& key)
+{
+    return path + L"9" + param + L"9" + wait + L"9" + key;
+}
+
+std::wstring pathFromUrl(const std::wstring& url)
+{
+    const std::wstring unified = replaceAll(replaceAll(url, L"\\", L"/"), L"//", L"/");
+    const size_t last = unified.rfind(L'/');
+    if (last == std::wstring::npos)
+        return unified;
+    std::wstring piece = unified.substr(last + 1);
+    if (!piece.empty())
+        return piece;
+    const size_t before = last == 0 ? std::wstring::npos : unified.rfind(L'/', last - 1);
+    return before == std::wstring::npos ? unified.substr(0, last) : unified.substr(before + 1, last - before - 1);
+}
+
+std::wstring listFormatErrorText(const std::wstring& path, bool remote)
+{
+    return tr(L"The xml file format error!") + L"\r\n" + (remote ? config::read(L"UPDATEINFO", L"ListURL") : path);
+}
+
+bool loadList(const std::wstring& path, DownLoadList& list, bool remote)
+{
+    try {
+        XmlDocument document = XmlDocument::load(path);
+        XmlNode root = listRoot(document);
+        if (!root)
+            return false;
+        if (remote) {
+            if (XmlNode guid = root.findChild(L"guid"))
+                list.listGuid = guid.nodeText();
+            list.fileUrlTemplate = kDefaultFileUrlTemplate;
+            if (XmlNode fileUrl = root.findChild(L"fileurl")) {
+                std::wstring text = fileUrl.nodeText();
+                // An empty element would leave every file without an address.
+                if (!trimBlanks(text).empty())
+                    list.fileUrlTemplate = text;
+            }
+        }
+        ListWalk(list).run(root);
+        if (root.removeChild(L"guid")) {
+            // The list was read in full: a file that cannot be rewritten (a
+            // write-protected folder) is no format error.
+            try {
+                document.save(path);
+            } catch (const XmlError&) {
+                logLine(L"The list file could not be saved[" + path + L"]");
+            }
+        }
+        return true;
+    } catch (const XmlError& e) {
+        const std::string reason = e.what();
+        logLine(L"The xml file format error![" + path + L"] " + std::wstring(reason.begin(), reason.end()));
+        if (remote || fileExists(path))
+            showMessage(nullptr, listFormatErrorText(path, remote), L"RenewKit", MessageKind::Ok);
+        return false;
+    }
+}
+
+} // namespace rk
