@@ -3,6 +3,7 @@
 #include "list/path_helpers.h"
 #include "platform/files.h"
 #include "platform/handles.h"
+#include "tests/unit/test_folder.h"
 #include "tools/stamp/stamp.h"
 
 #include <cstdlib>
@@ -12,14 +13,7 @@
 
 namespace rk::e2e {
 
-std::wstring buildDir()
-{
-    const wchar_t* dir = _wgetenv(L"RK_BIN_DIR");
-    std::wstring path = dir ? dir : L"";
-    if (!path.empty() && path.back() != L'\\')
-        path += L'\\';
-    return path;
-}
+std::wstring buildDir() { return test::folderFromEnvironment(L"RK_BIN_DIR"); }
 
 std::string readBytes(const std::wstring& path)
 {

@@ -38,13 +38,15 @@ std::string TestFolder::read(const std::wstring& name) const
     return bytes;
 }
 
-std::wstring sourceDir()
+std::wstring folderFromEnvironment(const wchar_t* variable)
 {
-    const wchar_t* dir = _wgetenv(L"RK_SOURCE_DIR");
+    const wchar_t* dir = _wgetenv(variable);
     std::wstring path = dir ? dir : L"";
     if (!path.empty() && path.back() != L'\\')
         path += L'\\';
     return path;
 }
+
+std::wstring sourceDir() { return folderFromEnvironment(L"RK_SOURCE_DIR"); }
 
 } // namespace rk::test

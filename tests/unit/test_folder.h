@@ -22,6 +22,9 @@ private:
     std::wstring m_path;
 };
 
+// A folder named by an environment variable that ctest sets, with a trailing "\".
+std::wstring folderFromEnvironment(const wchar_t* variable);
+
 // The source tree's folder as Wine sees it (Z:...), with a trailing "\".
 std::wstring sourceDir();
 
