@@ -85,6 +85,12 @@ bool CUpdateApp::startUp()
     m_sockets = std::make_unique<SocketLibrary>();
     // 3.
     setProgramBaseName(baseNameOf(moduleFileName()));
+    // A refused configuration write would offer a relaunch as administrator.
+    config::setWriteRefusedHandler([this](const std::wstring& path) {
+        logLine(replaceAll(tr(L"Can't write to file\n%s\nRequest run as administrator.\nRestart program now?"),
+                           L"%s", path));
+        notAvailable(L"Running as administrator");
+    });
     // 4.
     checkSelfPackage();
     // 5. Start-up hooks.
@@ -171,6 +177,7 @@ int CUpdateApp::messageLoop()
 
 int CUpdateApp::shutDown()
 {
+    config::setWriteRefusedHandler(nullptr);
     HostWindows::instance().clear();
     m_sockets.reset();
     m_com.reset();
