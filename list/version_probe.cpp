@@ -1,0 +1,48 @@
+#include "list/version_probe.h"
+
+#include "list/path_text.h"
+#include "platform/codepage.h"
+
+namespace rk {
+namespace {
+
+std::wstring textAfter(const std::wstring& text, size_t tagEnd)
+{
+    const size_t next = text.find(L'<', tagEnd);
+    return text.substr(tagEnd, next == std::wstring::npos ? std::wstring::npos : next - tagEnd);
+}
+
+} // namespace
+
+VersionProbe parseVersionProbe(const std::wstring& text)
+{
+    // Only the tags are respelt: an address may well hold "Ver" or "URL" itself.
+    std::wstring t = trimBlanks(text);
+    for (const wchar_t* tag : {L"<Ver>", L"<VER>"})
+        t = replaceAll(t, tag, L"<ver>");
+    for (const wchar_t* tag : {L"<URL>", L"<Url>"})
+        t = replaceAll(t, tag, L"<url>");
+
+    VersionProbe probe;
+    const std::wstring ver = L"<ver>";
+    const size_t at = t.find(ver);
+    if (at != std::wstring::npos)
+        probe.version = textAfter(t, at + ver.size());
+    const std::wstring url = L"<url>";
+    for (size_t pos = t.find(url); pos != std::wstring::npos; pos = t.find(url, pos + url.size()))
+        probe.urls.push_back(textAfter(t, pos + url.size()));
+    return probe;
+}
+
+VersionProbe parseVersionProbeBytes(std::string_view bytes)
+{
+    return parseVersionProbe(bytesToWide(bytes, kCodePageThreadAnsi));
+}
+
+void applyVersionProbe(const VersionProbe& probe, DownLoadList& list)
+{
+    list.probeVersion = probe.version;
+    list.probeUrls = probe.urls;
+}
+
+} // namespace rk
