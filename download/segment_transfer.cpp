@@ -47,6 +47,9 @@ private:
     enum class Connect { Connected, Retry, Failed, EmptyBody };
     Connect connect();
     bool fail();
+    bool failed() const { return m_task.failure->isSet(); }
+    void progress(long bytes);
+    void flushProgress();
     bool readUnknownLength();
 
     SegmentTask& m_task;
@@ -54,6 +57,7 @@ private:
     HttpSession m_session;
     HttpRequest m_request;
     long m_received = 0;
+    long m_unreported = 0; // received but not yet added to the counters
     long m_attempts = 0;
     long m_remaining = 0;
     long m_expected = 0;
@@ -61,12 +65,30 @@ private:
     bool m_readToEnd = false; // no Content-Length: the body ends where the stream does
 };
 
+// Each report takes the counter table's lock twice and sends two messages, so
+// blocks are reported in steps rather than one by one.
+void Transfer::progress(long bytes)
+{
+    m_received += bytes;
+    m_unreported += bytes;
+    if (m_unreported >= kProgressStep)
+        flushProgress();
+}
+
+void Transfer::flushProgress()
+{
+    if (m_unreported != 0)
+        addProgress(m_unreported, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.index, m_task.window);
+    m_unreported = 0;
+}
+
 bool Transfer::fail()
 {
-    markDownloadFailed(m_task.downloaderId);
-    if (m_received != 0)
-        addProgress(-m_received, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.index, m_task.window);
-    m_received = 0;
+    m_task.failure->set();
+    const long reported = m_received - m_unreported;
+    if (reported != 0)
+        addProgress(-reported, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.index, m_task.window);
+    m_received = m_unreported = 0;
     return false;
 }
 
@@ -114,16 +136,14 @@ bool Transfer::readUnknownLength()
 {
     char block[kBlock];
     for (;;) {
-        if (downloadFailed(m_task.downloaderId))
+        if (failed())
             return fail();
         std::size_t got = 0;
         bool ok = m_request.read(block, kBlock, got);
         if (got > 0) {
             if (!m_file.write(block, got))
                 return fail();
-            m_received += static_cast<long>(got);
-            addProgress(static_cast<long>(got), m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.index,
-                        m_task.window);
+            progress(static_cast<long>(got));
         }
         // Without a length only a clean end of the stream tells the body is whole.
         if (!ok)
@@ -132,7 +152,10 @@ bool Transfer::readUnknownLength()
             break;
     }
     m_task.fileSize = m_received;
-    return m_file.size() == static_cast<std::uint64_t>(m_received) ? true : fail();
+    if (m_file.size() != static_cast<std::uint64_t>(m_received))
+        return fail();
+    flushProgress();
+    return true;
 }
 
 bool Transfer::run()
@@ -162,7 +185,7 @@ bool Transfer::run()
 
         int zeroReads = 0;
         bool reconnect = false;
-        while (!reconnect && m_remaining > 0 && !downloadFailed(m_task.downloaderId)) {
+        while (!reconnect && m_remaining > 0 && !failed()) {
             std::size_t got = 0;
             bool ok = m_request.read(block, kBlock, got);
             if (got == kBlock || static_cast<long>(got) == m_remaining) {
@@ -172,8 +195,7 @@ bool Transfer::run()
                 long take = std::min(static_cast<long>(got), m_remaining);
                 if (!m_file.write(block, static_cast<std::size_t>(take)))
                     return fail();
-                m_received += take;
-                addProgress(take, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.index, m_task.window);
+                progress(take);
                 m_remaining -= static_cast<long>(got);
                 zeroReads = 0;
             } else if (got > 0) {
@@ -186,22 +208,19 @@ bool Transfer::run()
         }
         if (reconnect)
             continue;
-        if (m_expected != 0 && m_file.size() == static_cast<std::uint64_t>(m_expected))
-            return true;
-        return fail();
+        if (m_expected == 0 || m_file.size() != static_cast<std::uint64_t>(m_expected))
+            return fail();
+        flushProgress();
+        return true;
     }
 }
 
 } // namespace
 
-bool downloadFailed(std::int32_t downloaderId)
+void FailureMark::set()
 {
-    return counters::get(counters::key(counters::kFailed, static_cast<std::uint32_t>(downloaderId))) != 0;
-}
-
-void markDownloadFailed(std::int32_t downloaderId)
-{
-    counters::set(counters::key(counters::kFailed, static_cast<std::uint32_t>(downloaderId)), counters::kFailMark);
+    if (!m_set.exchange(true, std::memory_order_acq_rel))
+        counters::set(counters::key(counters::kFailed, static_cast<std::uint32_t>(m_id)), counters::kFailMark);
 }
 
 bool downloadSegment(SegmentTask& task, StreamFile& file)

@@ -5,10 +5,26 @@
 #include "platform/stream_file.h"
 #include "platform/window_messages.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace rk {
+
+// The failure mark of one download. It is stored in the counter table for every
+// reader of the table, and mirrored here so that the check before each block
+// needs no lock: under Wine each lock operation is a round trip to the server.
+class FailureMark {
+public:
+    explicit FailureMark(std::int32_t downloaderId) : m_id(downloaderId) {}
+    bool isSet() const { return m_set.load(std::memory_order_acquire); }
+    void set();
+
+private:
+    std::int32_t m_id;
+    std::atomic<bool> m_set{false};
+};
 
 // One segment, handed from the splitter to its thread, which owns it.
 struct SegmentTask {
@@ -21,15 +37,16 @@ struct SegmentTask {
     long fileSize = 0; // set from the response when the length was unknown
     int slot = -1;
     WindowHandle window = nullptr;
+    std::shared_ptr<FailureMark> failure; // shared by every segment of the download
 };
 
 // True when the file ends up holding exactly the range. A failure sets the
-// download's failure mark and takes back every byte this call reported. With
+// download's failure mark and takes back every byte this call reported.
+// Progress is reported in steps of kProgressStep bytes and at the end. With
 // length 0 the first response decides the length (and the file size); a
 // response without Content-Length is then read to its end.
 bool downloadSegment(SegmentTask& task, StreamFile& file);
 
-bool downloadFailed(std::int32_t downloaderId);
-void markDownloadFailed(std::int32_t downloaderId);
+constexpr long kProgressStep = 64 * 1024;
 
 } // namespace rk

@@ -11,6 +11,7 @@
 #include "list/path_text.h"
 #include "platform/event.h"
 #include "platform/file_attributes.h"
+#include "platform/file_reader.h"
 #include "platform/files.h"
 #include "platform/stream_file.h"
 #include "platform/thread.h"
@@ -49,16 +50,16 @@ void runSegment(SegmentTask& task, const std::shared_ptr<Event>& ended)
 {
     RunningSlot slot(task.downloaderId, ended);
     try {
-        if (downloadFailed(task.downloaderId))
+        if (task.failure->isSet())
             return;
         StreamFile part;
         if (!part.create(task.partPath)) {
-            markDownloadFailed(task.downloaderId);
+            task.failure->set();
             return;
         }
         downloadSegment(task, part);
     } catch (...) {
-        markDownloadFailed(task.downloaderId);
+        task.failure->set();
     }
 }
 
@@ -71,14 +72,16 @@ long joinParts(const std::vector<std::wstring>& parts, const std::wstring& desti
         return 0;
     char block[kBlock];
     for (const std::wstring& path : parts) {
-        StreamFile in;
-        if (!in.openRead(path))
+        FileReader in;
+        if (!in.open(path))
             break;
-        const std::uint64_t size = in.size();
+        std::size_t got = 0;
         bool ok = true;
-        for (std::uint64_t at = 0; ok && at < size; at += kBlock) {
-            std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, size - at));
-            ok = in.readAt(at, block, bytes) && out.write(block, bytes);
+        while ((ok = in.read(block, kBlock, got)) && got > 0) {
+            if (!out.write(block, got)) {
+                ok = false;
+                break;
+            }
         }
         if (!ok)
             break;
@@ -125,6 +128,7 @@ bool SegmentedDownloader::downloadSingle(int slot, WindowHandle window)
             task.downloaderId = m_id;
             task.slot = slot;
             task.window = window;
+            task.failure = std::make_shared<FailureMark>(m_id);
             ok = downloadSegment(task, file);
             m_fileSize = task.fileSize;
         }
@@ -168,6 +172,7 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     // Segment threads wake the splitter when they end, so the counted pauses
     // below end early instead of always running their full step.
     auto ended = std::make_shared<Event>();
+    auto failure = std::make_shared<FailureMark>(m_id);
     std::vector<std::wstring> parts;
     long reported = 0;
     for (long index = 0; index < plan.segmentCount; ++index) {
@@ -181,6 +186,7 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
         task->fileSize = size;
         task->slot = slot;
         task->window = window;
+        task->failure = failure;
         parts.push_back(task->partPath);
 
         // Counted before the thread exists, so a thread that starts late is still
@@ -188,9 +194,9 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
         counters::add(runningKey(m_id), 1);
         if (!startDetachedThread([task, ended] { runSegment(*task, ended); })) {
             counters::add(runningKey(m_id), -1);
-            markDownloadFailed(m_id);
+            failure->set();
         }
-        if (downloadFailed(m_id))
+        if (failure->isSet())
             break;
         long running = runningCount();
         while (running > m_threadsPerFile) {
@@ -205,7 +211,7 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
 
     bool failed = false;
     for (;;) {
-        failed = failed || downloadFailed(m_id);
+        failed = failed || failure->isSet();
         long running = runningCount();
         if (running != reported) {
             reported = running;
@@ -215,7 +221,7 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
             break;
         ended->wait(kWaitStep);
     }
-    failed = failed || downloadFailed(m_id);
+    failed = failed || failure->isSet();
 
     const long joined = failed ? 0 : joinParts(parts, m_destination);
     for (const std::wstring& part : parts)
