@@ -32,9 +32,14 @@ std::wstring firstValue(const Attributes& attributes, std::initializer_list<cons
 
 bool startsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
 
+// Collects the entries of a walk; flush() hands them to the list in one batch,
+// as the walk ends or fails: each hold of the list lock is a round trip to the
+// system, which would dominate the walk of a long list.
 class ListWalk {
 public:
     explicit ListWalk(DownLoadList& list) : m_list(list) {}
+
+    void flush() { m_list.addEntries(std::move(m_found)); }
 
     // Pre-order over every node below the root without recursion: a list of
     // any depth costs heap, not stack.
@@ -77,7 +82,7 @@ private:
         entry.dstNames = entry.path;
         entry.version = L"999";
         entry.actions = KIND_DESCRIPTION;
-        m_list.addEntry(std::move(entry));
+        m_found.push_back(std::move(entry));
     }
 
     void addRun(const XmlNode& node)
@@ -88,7 +93,7 @@ private:
         entry.dstNames = entry.path;
         entry.version = L"999";
         entry.actions = KIND_RUN;
-        m_list.addEntry(std::move(entry));
+        m_found.push_back(std::move(entry));
     }
 
     void addFile(const XmlNode& node)
@@ -118,10 +123,11 @@ private:
         // The first element for a path wins, whatever the letter case.
         if (!m_seen.insert(toLower(entry.path)).second)
             return;
-        m_list.addEntry(std::move(entry));
+        m_found.push_back(std::move(entry));
     }
 
     DownLoadList& m_list;
+    std::vector<updatefileinfo> m_found;
     std::unordered_set<std::wstring> m_seen;
 };
 
@@ -132,6 +138,47 @@ XmlNode listRoot(const XmlDocument& document)
             return root;
     }
     return {};
+}
+
+bool readList(const std::wstring& path, DownLoadList& list, bool remote, ListWalk& walk)
+{
+    try {
+        XmlDocument document = XmlDocument::load(path);
+        // Silent for the user, as a missing list is, but the reason is logged.
+        if (!document.parsed() && fileExists(path))
+            logLine(L"The list file is not well-formed[" + path + L"] " + document.parseErrorText());
+        XmlNode root = listRoot(document);
+        if (!root)
+            return false;
+        if (remote) {
+            if (XmlNode guid = root.findChild(L"guid"))
+                list.listGuid = guid.nodeText();
+            list.fileUrlTemplate = kDefaultFileUrlTemplate;
+            if (XmlNode fileUrl = root.findChild(L"fileurl")) {
+                std::wstring text = fileUrl.nodeText();
+                // An empty element would leave every file without an address.
+                if (!trimBlanks(text).empty())
+                    list.fileUrlTemplate = text;
+            }
+        }
+        walk.run(root);
+        if (root.removeChild(L"guid")) {
+            // The list was read in full: a file that cannot be rewritten (a
+            // write-protected folder) is no format error.
+            try {
+                document.save(path);
+            } catch (const XmlError&) {
+                logLine(L"The list file could not be saved[" + path + L"]");
+            }
+        }
+        return true;
+    } catch (const XmlError& e) {
+        const std::string reason = e.what();
+        logLine(L"The xml file format error![" + path + L"] " + std::wstring(reason.begin(), reason.end()));
+        if (remote || fileExists(path))
+            showMessage(nullptr, listFormatErrorText(path, remote), L"RenewKit", MessageKind::Ok);
+        return false;
+    }
 }
 
 } // namespace
@@ -184,40 +231,11 @@ std::wstring listFormatErrorText(const std::wstring& path, bool remote)
 
 bool loadList(const std::wstring& path, DownLoadList& list, bool remote)
 {
-    try {
-        XmlDocument document = XmlDocument::load(path);
-        XmlNode root = listRoot(document);
-        if (!root)
-            return false;
-        if (remote) {
-            if (XmlNode guid = root.findChild(L"guid"))
-                list.listGuid = guid.nodeText();
-            list.fileUrlTemplate = kDefaultFileUrlTemplate;
-            if (XmlNode fileUrl = root.findChild(L"fileurl")) {
-                std::wstring text = fileUrl.nodeText();
-                // An empty element would leave every file without an address.
-                if (!trimBlanks(text).empty())
-                    list.fileUrlTemplate = text;
-            }
-        }
-        ListWalk(list).run(root);
-        if (root.removeChild(L"guid")) {
-            // The list was read in full: a file that cannot be rewritten (a
-            // write-protected folder) is no format error.
-            try {
-                document.save(path);
-            } catch (const XmlError&) {
-                logLine(L"The list file could not be saved[" + path + L"]");
-            }
-        }
-        return true;
-    } catch (const XmlError& e) {
-        const std::string reason = e.what();
-        logLine(L"The xml file format error![" + path + L"] " + std::wstring(reason.begin(), reason.end()));
-        if (remote || fileExists(path))
-            showMessage(nullptr, listFormatErrorText(path, remote), L"RenewKit", MessageKind::Ok);
-        return false;
-    }
+    ListWalk walk(list);
+    const bool walked = readList(path, list, remote, walk);
+    // Entries found before a reader error stay in the list.
+    walk.flush();
+    return walked;
 }
 
 } // namespace rk

@@ -25,6 +25,14 @@ void DownLoadList::addEntry(updatefileinfo entry)
     entries.push_back(std::move(normalized));
 }
 
+void DownLoadList::addEntries(std::vector<updatefileinfo> batch)
+{
+    for (auto& entry : batch)
+        entry = normalizeEntry(std::move(entry));
+    NamedLockGuard guard(locks::kAddListEntry);
+    entries.insert(entries.end(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
+}
+
 void DownLoadList::splitOutDescriptionsAndRuns()
 {
     // The scan runs from the last entry, so the notes are collected last-first

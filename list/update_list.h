@@ -65,6 +65,8 @@ public:
     // Normalises a copy of the entry (normalizeEntry) and appends it, under the
     // named lock kAddListEntry. Any thread.
     void addEntry(updatefileinfo entry);
+    // The same for many entries at once, in their order, under one hold of the lock.
+    void addEntries(std::vector<updatefileinfo> batch);
 
     // Moves the description entries into description (in document order, each
     // ended by CR LF, escapes "\r\n" and "\n" made line breaks) and the run

@@ -180,6 +180,15 @@ void XmlDocument::save(const std::wstring& path)
     check("save", m_document.save(path));
 }
 
+std::wstring XmlDocument::parseErrorText() const
+{
+    long line = 0;
+    std::wstring reason;
+    if (m_document.parseError(line, reason) < 0)
+        return L"(no parser report)";
+    return L"line " + std::to_wstring(line) + L": " + trimBlanks(reason);
+}
+
 XmlNode XmlDocument::node() const { return XmlNode(m_document.node()); }
 
 } // namespace rk

@@ -80,6 +80,8 @@ public:
     XmlDocument& operator=(XmlDocument&&) noexcept = default;
 
     bool parsed() const { return m_parsed; }
+    // "line N: reason" of the last failed load; never raises.
+    std::wstring parseErrorText() const;
     bool loadText(const std::wstring& text); // true when the text parsed
     void save(const std::wstring& path);     // raises when it cannot be written
 

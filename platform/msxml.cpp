@@ -1,6 +1,9 @@
 #include "platform/msxml.h"
 
 #include "platform/com_values.h"
+#include "platform/handles.h"
+
+#include <algorithm>
 
 #include <windows.h>
 #include <ole2.h>
@@ -12,6 +15,9 @@ static_assert(sizeof(rk::HResult) == sizeof(HRESULT), "HResult must hold an HRES
 
 namespace rk {
 namespace {
+
+// A list this large would not fit the DOM of a process anyway.
+constexpr LONGLONG kMaxDocumentBytes = 0x7FFFFFFF;
 
 // Node out-parameters are filled into a raw pointer first and adopted after the
 // call, so a node may be asked to replace itself with one of its children.
@@ -272,13 +278,44 @@ HResult DomDocument::load(const std::wstring& path, bool& parsed)
     parsed = false;
     if (!m_document)
         return E_POINTER;
-    UniqueVariant source;
-    if (!UniqueVariant::fromText(path, source))
+    // The file is read here and handed over as bytes: the parser still detects
+    // the encoding from the byte-order mark or declaration, but the load costs
+    // one read instead of the URL machinery, which under Wine grows its buffer
+    // in small steps and takes quadratic time on a list of tens of megabytes.
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size))
+        return S_OK; // missing or unreadable: an empty document
+    if (size.QuadPart > kMaxDocumentBytes)
         return E_OUTOFMEMORY;
+    UniqueVariant source;
+    VARIANT* slot = source.put();
+    slot->parray = ::SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(size.QuadPart));
+    if (!slot->parray)
+        return E_OUTOFMEMORY;
+    slot->vt = VT_ARRAY | VT_UI1;
+    void* data = nullptr;
+    HRESULT hr = ::SafeArrayAccessData(slot->parray, &data);
+    if (FAILED(hr))
+        return hr;
+    bool complete = true;
+    for (LONGLONG done = 0; done < size.QuadPart;) {
+        DWORD want = static_cast<DWORD>(std::min<LONGLONG>(size.QuadPart - done, 1 << 20));
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), static_cast<char*>(data) + done, want, &got, nullptr) || got == 0) {
+            complete = false;
+            break;
+        }
+        done += got;
+    }
+    ::SafeArrayUnaccessData(slot->parray);
+    if (!complete)
+        return S_OK; // unreadable: an empty document
     VARIANT_BOOL ok = VARIANT_FALSE;
-    HRESULT hr = m_document->load(source.get(), &ok);
-    // A missing, unreadable or malformed file is reported through the load's
-    // own result (S_FALSE or an error code) and leaves the document empty.
+    hr = m_document->load(source.get(), &ok);
+    // A malformed text is reported through the load's own result (S_FALSE or
+    // an error code) and leaves the document empty.
     parsed = hr == S_OK && ok != VARIANT_FALSE;
     return S_OK;
 }
@@ -305,6 +342,24 @@ HResult DomDocument::save(const std::wstring& path)
     if (!UniqueVariant::fromText(path, target))
         return E_OUTOFMEMORY;
     return m_document->save(target.get());
+}
+
+HResult DomDocument::parseError(long& line, std::wstring& reason) const
+{
+    line = 0;
+    reason.clear();
+    if (!m_document)
+        return E_POINTER;
+    ComPtr<IXMLDOMParseError> error;
+    HRESULT hr = m_document->get_parseError(error.put());
+    if (FAILED(hr) || !error)
+        return hr;
+    LONG at = 0;
+    hr = error->get_line(&at);
+    if (FAILED(hr))
+        return hr;
+    line = at;
+    return readBstr([&](BSTR* raw) { return error->get_reason(raw); }, reason);
 }
 
 DomNode DomDocument::node() const

@@ -102,6 +102,8 @@ public:
     HResult load(const std::wstring& path, bool& parsed);
     HResult loadText(const std::wstring& text, bool& parsed);
     HResult save(const std::wstring& path);
+    // Why the last load did not parse: the parser's line and reason.
+    HResult parseError(long& line, std::wstring& reason) const;
 
     DomNode node() const; // the document node; null when there is no document
 

@@ -1,6 +1,7 @@
 #include "list/list_loader.h"
 #include "list/xml_reader.h"
 #include "platform/files.h"
+#include "platform/stream_file.h"
 #include "tests/list/list_test_support.h"
 
 #include <gtest/gtest.h>
@@ -264,6 +265,21 @@ TEST_F(ListLoader, UnchangedListsAreNotRewritten)
     const std::string text = "<update>\r\n  <file path=\"a\" ver=\"1\"/>\r\n</update>\r\n";
     ASSERT_TRUE(load(text, false));
     EXPECT_EQ(folder.read(L"list.xml"), text);
+}
+
+TEST_F(ListLoader, AListThatCannotBeRewrittenIsStillRead)
+{
+    folder.write(L"renewkit.ini", "[RenewKit]\r\nLog=run.log\r\n");
+    std::wstring path = writeFile(L"list.xml", wrap("<guid>g</guid><file path=\"a\" ver=\"1\"/>"));
+    // Another reader that lets nobody write keeps the file as it is.
+    StreamFile reader;
+    ASSERT_TRUE(reader.openRead(path, true));
+    EXPECT_TRUE(loadList(path, list, true));
+    reader.close();
+    EXPECT_EQ(list.count(), 1);
+    EXPECT_EQ(list.listGuid, L"g");
+    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_NE(folder.read(L"run.log").find("could not be saved"), std::string::npos);
 }
 
 TEST_F(ListLoader, ReaderErrorsShowTheFormatMessage)

@@ -1,5 +1,6 @@
 #include "list/xml_reader.h"
 #include "platform/files.h"
+#include "platform/stream_file.h"
 #include "tests/list/list_test_support.h"
 
 #include <gtest/gtest.h>
@@ -141,6 +142,16 @@ TEST_F(XmlReader, MissingAndMalformedFilesLoadAsEmptyDocuments)
     XmlDocument empty = XmlDocument::load(writeFile(L"empty.xml", ""));
     EXPECT_FALSE(empty.parsed());
     EXPECT_FALSE(empty.findChild(L"update"));
+
+    // Held open by someone who lets nobody read it.
+    std::wstring lockedPath = writeFile(L"locked.xml", "<update/>");
+    StreamFile holder;
+    ASSERT_TRUE(holder.openRead(lockedPath, false));
+    XmlDocument locked = XmlDocument::load(lockedPath);
+    EXPECT_FALSE(locked.parsed());
+    EXPECT_FALSE(locked.findChild(L"update"));
+    holder.close();
+    EXPECT_TRUE(XmlDocument::load(lockedPath).findChild(L"update"));
 
     XmlDocument text = XmlDocument::create();
     EXPECT_FALSE(text.loadText(L"<a><b></a>"));
