@@ -29,8 +29,8 @@ def main(argv):
     if len(argv) < 3:
         sys.exit(__doc__)
     blob = entry('0', '0', b'', language=0)  # the empty entry every .res starts with
-    for spec in argv[2:]:
-        type_id, name_id, path = spec.split(':', 2)
+    for item in argv[2:]:
+        type_id, name_id, path = item.split(':', 2)
         with open(path, 'rb') as f:
             blob += entry(type_id, name_id, f.read())
     with open(argv[1], 'wb') as f:
