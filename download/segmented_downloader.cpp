@@ -192,7 +192,13 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
         // Counted before the thread exists, so a thread that starts late is still
         // waited for and its part file still joined or removed.
         counters::add(runningKey(m_id), 1);
-        if (!startDetachedThread([task, ended] { runSegment(*task, ended); })) {
+        bool started = false;
+        try {
+            started = startDetachedThread([task, ended] { runSegment(*task, ended); });
+        } catch (...) {
+            // Out of memory for the thread's body: the same as a refused thread.
+        }
+        if (!started) {
             counters::add(runningKey(m_id), -1);
             failure->set();
         }

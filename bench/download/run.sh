@@ -59,6 +59,7 @@ for i in $(seq -f %04g 0 999); do
 done
 
 now() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
 fresh_out() { rm -rf "$work/out"; mkdir -p "$work/out"; }
 check() { # case
   if [ "$1" = big ]; then
@@ -86,7 +87,7 @@ run_once() { # tool case
       aria2c -q -x8 -s8 -j8 --allow-overwrite=true --auto-file-renaming=false -d "$work/out" -i "$work/many.aria"
     fi
     t1=$(now)
-    echo "$t1 - $t0" | bc -l
+    calc "$t1 - $t0"; echo
     ;;
   curl)
     t0=$(now)
@@ -96,7 +97,7 @@ run_once() { # tool case
       curl -s -K "$work/many.curl"
     fi
     t1=$(now)
-    echo "$t1 - $t0" | bc -l
+    calc "$t1 - $t0"; echo
     ;;
   esac
   check "$2" || { echo "bench: $1 produced a wrong file in case $2" >&2; return 1; }
@@ -114,11 +115,11 @@ for case in big many; do
     times=()
     for _ in $(seq "$runs"); do times+=("$(run_once "$tool" "$case")"); done
     m=$(printf '%s\n' "${times[@]}" | median)
-    rate[$case.$tool]=$(echo "$bytes / 1000000 / $m" | bc -l)
+    rate[$case.$tool]=$(calc "$bytes / 1000000 / $m")
     printf '%-22s %-9s %12.1f   %s\n' "$label" "$tool" "${rate[$case.$tool]}" "$(printf '%.3f ' "${times[@]}")"
   done
 done
-big_ratio=$(echo "${rate[big.RenewKit]} / ${rate[big.aria2c]}" | bc -l)
-many_ratio=$(echo "${rate[many.RenewKit]} / ${rate[many.aria2c]}" | bc -l)
+big_ratio=$(calc "${rate[big.RenewKit]} / ${rate[big.aria2c]}")
+many_ratio=$(calc "${rate[many.RenewKit]} / ${rate[many.aria2c]}")
 printf 'RenewKit/aria2c 1 x 256 MiB %.2f, 1000 x 64 KiB %.2f\n' "$big_ratio" "$many_ratio"
-printf 'RenewKit/aria2c ratio %.2f\n' "$(echo "sqrt($big_ratio * $many_ratio)" | bc -l)"
+printf 'RenewKit/aria2c ratio %.2f\n' "$(calc "sqrt($big_ratio * $many_ratio)")"

@@ -19,8 +19,9 @@ names=(watchdog fault proxy proxy_auth nginx)
 # Running and not a zombie waiting for its reaper (the shell that started it is gone).
 alive() {
   local stat
-  stat=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
-  [ -n "$stat" ] && [ "${stat#Z}" = "$stat" ]
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  stat=${stat##*) }
+  [ "${stat%% *}" != Z ]
 }
 
 stop_pid() {
