@@ -14,6 +14,7 @@
 #include "platform/file_reader.h"
 #include "platform/files.h"
 #include "platform/stream_file.h"
+#include "platform/sleep.h"
 #include "platform/thread.h"
 
 #include <algorithm>
@@ -90,6 +91,17 @@ long joinParts(const std::vector<std::wstring>& parts, const std::wstring& desti
     return static_cast<long>(std::min<std::uint64_t>(out.size(), 0x7FFFFFFF));
 }
 
+// A scanner or indexer may hold a fresh file open for a moment; a few counted
+// retries keep a failed download from leaving it behind.
+void removeFile(const std::wstring& path)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (deleteFileForced(path) || !pathExists(path))
+            return;
+        sleepFor(10);
+    }
+}
+
 long threadsPerFileSetting()
 {
     std::wstring text = SettingsTable::instance().get(props::kFileThread);
@@ -134,7 +146,7 @@ bool SegmentedDownloader::downloadSingle(int slot, WindowHandle window)
         }
     }
     if (!ok)
-        deleteFileForced(m_destination);
+        removeFile(m_destination);
     return ok;
 }
 
@@ -160,7 +172,7 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     const long size = querySize();
     if (size < 1) {
         m_fileSize = size < 0 ? -1 : size;
-        deleteFileForced(m_destination);
+        removeFile(m_destination);
         return false;
     }
     m_fileSize = size;
@@ -231,13 +243,13 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
 
     const long joined = failed ? 0 : joinParts(parts, m_destination);
     for (const std::wstring& part : parts)
-        deleteFileForced(part);
+        removeFile(part);
     setNormalAttributes(m_destination);
     if (!failed && joined == size) {
         sendProgress(window, WM_DL_RECEIVED, slot, size);
         return true;
     }
-    deleteFileForced(m_destination);
+    removeFile(m_destination);
     return false;
 }
 
@@ -248,7 +260,7 @@ bool downloadFile(const std::wstring& url, const std::wstring& destination, int 
     bool ok = downloader.download(url, destination, slot, window);
     setNormalAttributes(destination);
     if (!ok)
-        deleteFileForced(destination);
+        removeFile(destination);
     return ok;
 }
 
