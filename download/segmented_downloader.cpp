@@ -24,7 +24,9 @@
 namespace rk {
 namespace {
 
-constexpr std::size_t kBlock = 1024;
+// The join moves the same bytes in large blocks: every read and write is a
+// round trip to the Wine server, and 1 KiB blocks cost 0.9 s on 256 MB.
+constexpr std::size_t kJoinBlock = 1 << 20;
 constexpr unsigned long kThrottleStep = 10; // ms
 constexpr unsigned long kWaitStep = 50;     // ms
 
@@ -71,15 +73,15 @@ long joinParts(const std::vector<std::wstring>& parts, const std::wstring& desti
     StreamFile out;
     if (!out.create(destination))
         return 0;
-    char block[kBlock];
+    std::vector<char> block(kJoinBlock);
     for (const std::wstring& path : parts) {
         FileReader in;
         if (!in.open(path))
             break;
         std::size_t got = 0;
         bool ok = true;
-        while ((ok = in.read(block, kBlock, got)) && got > 0) {
-            if (!out.write(block, got)) {
+        while ((ok = in.read(block.data(), block.size(), got)) && got > 0) {
+            if (!out.write(block.data(), got)) {
                 ok = false;
                 break;
             }
