@@ -35,15 +35,46 @@ template <typename Getter> HRESULT readBstr(Getter get, std::wstring& out)
 
 HRESULT attributeMap(IXMLDOMNode* node, ComPtr<IXMLDOMNamedNodeMap>& map) { return node->get_attributes(map.put()); }
 
-HRESULT nodeValueText(IXMLDOMNode* node, std::wstring& out)
+// An attribute whose value cannot be read or turned into text has no value.
+void nodeValueText(IXMLDOMNode* node, std::wstring& out)
 {
     UniqueVariant value;
-    HRESULT hr = node->get_nodeValue(value.put());
-    if (FAILED(hr)) {
+    if (FAILED(node->get_nodeValue(value.put())) || FAILED(value.toText(out)))
         out.clear();
+}
+
+// The whole file as a byte-array variant; readable is false (with S_OK) when
+// the file cannot be opened or read to its end.
+HRESULT readWholeFile(const std::wstring& path, UniqueVariant& bytes, bool& readable)
+{
+    readable = false;
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size))
+        return S_OK;
+    if (size.QuadPart > kMaxDocumentBytes)
+        return E_OUTOFMEMORY;
+    VARIANT* slot = bytes.put();
+    slot->parray = ::SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(size.QuadPart));
+    if (!slot->parray)
+        return E_OUTOFMEMORY;
+    slot->vt = VT_ARRAY | VT_UI1;
+    void* data = nullptr;
+    HRESULT hr = ::SafeArrayAccessData(slot->parray, &data);
+    if (FAILED(hr))
         return hr;
+    LONGLONG done = 0;
+    while (done < size.QuadPart) {
+        DWORD want = static_cast<DWORD>(std::min<LONGLONG>(size.QuadPart - done, 1 << 20));
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), static_cast<char*>(data) + done, want, &got, nullptr) || got == 0)
+            break;
+        done += got;
     }
-    return value.toText(out);
+    ::SafeArrayUnaccessData(slot->parray);
+    readable = done == size.QuadPart;
+    return S_OK;
 }
 
 } // namespace
@@ -171,7 +202,8 @@ HResult DomNode::attribute(const std::wstring& name, std::wstring& value) const
     hr = map->getNamedItem(key.get(), item.put());
     if (FAILED(hr) || !item)
         return hr;
-    return nodeValueText(item.get(), value);
+    nodeValueText(item.get(), value);
+    return S_OK;
 }
 
 HResult DomNode::attributes(std::vector<DomAttribute>& out) const
@@ -199,9 +231,7 @@ HResult DomNode::attributes(std::vector<DomAttribute>& out) const
         hr = readBstr([&](BSTR* raw) { return item->get_nodeName(raw); }, attribute.name);
         if (FAILED(hr))
             return hr;
-        hr = nodeValueText(item.get(), attribute.value);
-        if (FAILED(hr))
-            return hr;
+        nodeValueText(item.get(), attribute.value);
         out.push_back(std::move(attribute));
     }
     return S_OK;
@@ -282,38 +312,13 @@ HResult DomDocument::load(const std::wstring& path, bool& parsed)
     // the encoding from the byte-order mark or declaration, but the load costs
     // one read instead of the URL machinery, which under Wine grows its buffer
     // in small steps and takes quadratic time on a list of tens of megabytes.
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !::GetFileSizeEx(file.get(), &size))
-        return S_OK; // missing or unreadable: an empty document
-    if (size.QuadPart > kMaxDocumentBytes)
-        return E_OUTOFMEMORY;
-    UniqueVariant source;
-    VARIANT* slot = source.put();
-    slot->parray = ::SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(size.QuadPart));
-    if (!slot->parray)
-        return E_OUTOFMEMORY;
-    slot->vt = VT_ARRAY | VT_UI1;
-    void* data = nullptr;
-    HRESULT hr = ::SafeArrayAccessData(slot->parray, &data);
-    if (FAILED(hr))
-        return hr;
-    bool complete = true;
-    for (LONGLONG done = 0; done < size.QuadPart;) {
-        DWORD want = static_cast<DWORD>(std::min<LONGLONG>(size.QuadPart - done, 1 << 20));
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), static_cast<char*>(data) + done, want, &got, nullptr) || got == 0) {
-            complete = false;
-            break;
-        }
-        done += got;
-    }
-    ::SafeArrayUnaccessData(slot->parray);
-    if (!complete)
-        return S_OK; // unreadable: an empty document
+    UniqueVariant bytes;
+    bool readable = false;
+    HRESULT hr = readWholeFile(path, bytes, readable);
+    if (FAILED(hr) || !readable)
+        return hr; // missing or unreadable: an empty document
     VARIANT_BOOL ok = VARIANT_FALSE;
-    hr = m_document->load(source.get(), &ok);
+    hr = m_document->load(bytes.get(), &ok);
     // A malformed text is reported through the load's own result (S_FALSE or
     // an error code) and leaves the document empty.
     parsed = hr == S_OK && ok != VARIANT_FALSE;

@@ -64,8 +64,8 @@ public:
     HResult childAt(long index, DomNode& out) const;
     HResult children(DomChildren& out) const;
 
-    // Empty and null values give empty text; a missing attribute gives
-    // success with empty text.
+    // Empty, null and unreadable values give empty text; a missing attribute
+    // gives success with empty text.
     HResult attribute(const std::wstring& name, std::wstring& value) const;
     // Every attribute with its value, in document order (one pass over the map).
     HResult attributes(std::vector<DomAttribute>& out) const;

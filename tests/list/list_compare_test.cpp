@@ -112,25 +112,6 @@ TEST_F(Compare, OnlyTheFirstLocalEntryOfAPathCounts)
     EXPECT_EQ(paths(selectEntries(remote, twice, false)), (Paths{L"b.dll", L"sub\\d.dll"}));
 }
 
-TEST_F(Compare, SelectedEntriesAreFullCopies)
-{
-    updatefileinfo full = entry(L"full.dll", L"5", ACT_REGISTER | ACT_REBOOT);
-    full.url = L"http://h/full.dll";
-    full.dstNames = L"full.dll;copy.dll";
-    full.notes = L"n";
-    full.shortcut = L"s";
-    full.shortcutIcon = L"i";
-    full.iconIndex = L"2";
-    remote.entries.push_back(full);
-    std::vector<updatefileinfo> selected = selectEntries(remote, local, false);
-    ASSERT_EQ(selected.size(), 1u);
-    const updatefileinfo& s = selected[0];
-    EXPECT_EQ(std::tie(s.url, s.path, s.dstNames, s.version, s.notes, s.shortcut, s.shortcutIcon, s.iconIndex),
-              std::tie(full.url, full.path, full.dstNames, full.version, full.notes, full.shortcut, full.shortcutIcon,
-                       full.iconIndex));
-    EXPECT_EQ(s.actions, full.actions);
-}
-
 // The index must pick exactly what a search of the local list in its order picks.
 TEST_F(Compare, IndexedLookupMatchesASearchInListOrder)
 {

@@ -192,12 +192,10 @@ TEST_F(ListLoader, ActionWords)
     EXPECT_EQ(actionWord(L"2"), 2);
     EXPECT_EQ(actionWord(L"3"), 3);
     EXPECT_EQ(actionWord(L"run"), 1);
-    EXPECT_EQ(actionWord(L"setup.EXE"), 1);
     EXPECT_EQ(actionWord(L"boot"), 8);
     EXPECT_EQ(actionWord(L"reboot"), 8);
     EXPECT_EQ(actionWord(L"regsvr"), 4);
     EXPECT_EQ(actionWord(L"16reg"), 20);
-    EXPECT_EQ(actionWord(L" 32"), 32);
     EXPECT_EQ(actionWord(L""), 0);
     EXPECT_EQ(actionWord(L"99999999999"), 0x7FFFFFFF);
     ASSERT_TRUE(load(wrap("<file path=\"a\" ver=\"1\"/><file path=\"b\" ver=\"1\" Oper=\"RUN\" oper=\"\"/>")));
@@ -230,6 +228,18 @@ TEST_F(ListLoader, EntriesAtAnyDepthInDocumentOrder)
     EXPECT_EQ(list.entries[2].version, L""); // loaded, never selected
     EXPECT_EQ(list.entries[3].path, L"child");
     EXPECT_EQ(list.entries[4].path, L"onetwo");
+}
+
+TEST_F(ListLoader, DeclarationsSectionsAndInstructionsDoNotDisturbTheWalk)
+{
+    ASSERT_TRUE(load("<?xml version=\"1.0\"?>\r\n<!DOCTYPE update [<!ENTITY v \"2.5\">]>\r\n<!-- list -->"
+                     "<update><?render fast?><![CDATA[<file path=\"not\"/>]]>"
+                     "<file path=\"a&amp;b.dll\" ver=\"&v;\"/><description><![CDATA[x < y]]></description></update>"));
+    ASSERT_EQ(list.count(), 2);
+    EXPECT_EQ(list.entries[0].path, L"a&b.dll");
+    EXPECT_EQ(list.entries[0].version, L"2.5");
+    EXPECT_EQ(list.entries[1].path, L"x < y");
+    EXPECT_TRUE(messages.texts.empty());
 }
 
 TEST_F(ListLoader, AddedEntriesAreNormalised)
