@@ -87,8 +87,8 @@ bool CUpdateApp::startUp()
     setProgramBaseName(baseNameOf(moduleFileName()));
     // A refused configuration write would offer a relaunch as administrator.
     config::setWriteRefusedHandler([this](const std::wstring& path) {
-        logLine(replaceAll(tr(L"Can't write to file\n%s\nRequest run as administrator.\nRestart program now?"),
-                           L"%s", path));
+        logLine(replaceAll(tr(L"Can't write to file\n%s\nRequest run as administrator.\nRestart program now?"), L"%s",
+                           path));
         notAvailable(L"Running as administrator");
     });
     // 4.
