@@ -13,7 +13,11 @@ if [ -z "$build" ]; then
     [ -f "$candidate/bench/download/rk_download_bench.exe" ] && { build=$candidate; break; }
   done
 fi
-[ -n "$build" ] && [ -d "$build" ] || { echo "bench: no build folder" >&2; exit 2; }
+if [ -z "$build" ]; then
+  "$repo/scripts/build.sh" >/dev/null
+  build=$repo/build/cross
+fi
+[ -d "$build" ] || { echo "bench: no build folder" >&2; exit 2; }
 build=$(cd "$build" && pwd)
 exe=$build/bench/download/rk_download_bench.exe
 [ -f "$exe" ] || { echo "bench: build rk_download_bench first (no $exe)" >&2; exit 2; }
