@@ -12,6 +12,9 @@ namespace rk {
 namespace {
 
 constexpr std::size_t kBlock = 1024;
+// Part files gather the 1 KiB blocks into larger writes: each write is a round
+// trip to the Wine server.
+constexpr std::size_t kWriteBuffer = 64 * 1024;
 constexpr int kZeroReadsBeforeReconnect = 4;
 constexpr long long kLargestSize = 0x7FFFFFFF;
 
@@ -39,6 +42,7 @@ public:
     {
         m_remaining = m_expected = task.length;
         m_lengthKnown = task.length > 0;
+        m_file.bufferWrites(kWriteBuffer);
     }
 
     bool run();
@@ -152,7 +156,7 @@ bool Transfer::readUnknownLength()
             break;
     }
     m_task.fileSize = m_received;
-    if (m_file.size() != static_cast<std::uint64_t>(m_received))
+    if (!m_file.flush() || m_file.size() != static_cast<std::uint64_t>(m_received))
         return fail();
     flushProgress();
     return true;
@@ -208,7 +212,7 @@ bool Transfer::run()
         }
         if (reconnect)
             continue;
-        if (m_expected == 0 || m_file.size() != static_cast<std::uint64_t>(m_expected))
+        if (m_expected == 0 || !m_file.flush() || m_file.size() != static_cast<std::uint64_t>(m_expected))
             return fail();
         flushProgress();
         return true;

@@ -24,9 +24,10 @@
 namespace rk {
 namespace {
 
-// The join moves the same bytes in large blocks: every read and write is a
-// round trip to the Wine server, and 1 KiB blocks cost 0.9 s on 256 MB.
-constexpr std::size_t kJoinBlock = 1 << 20;
+constexpr std::size_t kBlock = 1024;
+// The 1 KiB blocks of the join are gathered into large reads and writes: each
+// system call is a round trip to the Wine server (0.9 s on 256 MB otherwise).
+constexpr std::size_t kJoinBuffer = 1 << 20;
 constexpr unsigned long kThrottleStep = 10; // ms
 constexpr unsigned long kWaitStep = 50;     // ms
 
@@ -73,15 +74,17 @@ long joinParts(const std::vector<std::wstring>& parts, const std::wstring& desti
     StreamFile out;
     if (!out.create(destination))
         return 0;
-    std::vector<char> block(kJoinBlock);
+    out.bufferWrites(kJoinBuffer);
+    char block[kBlock];
     for (const std::wstring& path : parts) {
         FileReader in;
         if (!in.open(path))
             break;
+        in.bufferReads(kJoinBuffer);
         std::size_t got = 0;
         bool ok = true;
-        while ((ok = in.read(block.data(), block.size(), got)) && got > 0) {
-            if (!out.write(block.data(), got)) {
+        while ((ok = in.read(block, kBlock, got)) && got > 0) {
+            if (!out.write(block, got)) {
                 ok = false;
                 break;
             }
@@ -89,6 +92,8 @@ long joinParts(const std::vector<std::wstring>& parts, const std::wstring& desti
         if (!ok)
             break;
     }
+    if (!out.flush())
+        return 0;
     // The handle's length counts every byte written; nothing needs to reach the disk first.
     return static_cast<long>(std::min<std::uint64_t>(out.size(), 0x7FFFFFFF));
 }

@@ -23,7 +23,7 @@ std::uint64_t StreamFile::size() const
     LARGE_INTEGER size{};
     if (!m_file || !::GetFileSizeEx(m_file.get(), &size))
         return 0;
-    return static_cast<std::uint64_t>(size.QuadPart);
+    return static_cast<std::uint64_t>(size.QuadPart) + m_pending.size();
 }
 
 bool StreamFile::readAt(std::uint64_t offset, void* data, std::size_t bytes) const
@@ -36,10 +36,39 @@ bool StreamFile::readAt(std::uint64_t offset, void* data, std::size_t bytes) con
     return ::ReadFile(m_file.get(), data, static_cast<DWORD>(bytes), &got, nullptr) && got == bytes;
 }
 
-bool StreamFile::write(const void* data, std::size_t bytes)
+bool StreamFile::writeThrough(const void* data, std::size_t bytes)
 {
     DWORD written = 0;
     return m_file && ::WriteFile(m_file.get(), data, static_cast<DWORD>(bytes), &written, nullptr) && written == bytes;
+}
+
+bool StreamFile::write(const void* data, std::size_t bytes)
+{
+    if (m_bufferSize == 0)
+        return writeThrough(data, bytes);
+    if (!m_file)
+        return false;
+    if (m_pending.size() + bytes > m_bufferSize && !flush())
+        return false;
+    if (bytes >= m_bufferSize)
+        return writeThrough(data, bytes);
+    m_pending.append(static_cast<const char*>(data), bytes);
+    return true;
+}
+
+bool StreamFile::flush()
+{
+    if (m_pending.empty())
+        return true;
+    bool ok = writeThrough(m_pending.data(), m_pending.size());
+    m_pending.clear();
+    return ok;
+}
+
+void StreamFile::close()
+{
+    flush();
+    m_file.reset();
 }
 
 } // namespace rk

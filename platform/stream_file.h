@@ -17,11 +17,25 @@ public:
     std::uint64_t size() const;
     bool readAt(std::uint64_t offset, void* data, std::size_t bytes) const;
     bool write(const void* data, std::size_t bytes);
-    void close() { m_file.reset(); }
+    // Gathers small writes into one system call per `bytes`; size() counts what
+    // is gathered. flush() reports a failed write (a full disk) that the
+    // destructor would only drop.
+    void bufferWrites(std::size_t bytes) { m_bufferSize = bytes; }
+    bool flush();
+    void close();
     bool isOpen() const { return m_file.valid(); }
 
+    StreamFile() = default;
+    ~StreamFile() { close(); }
+    StreamFile(const StreamFile&) = delete;
+    StreamFile& operator=(const StreamFile&) = delete;
+
 private:
+    bool writeThrough(const void* data, std::size_t bytes);
+
     UniqueFile m_file;
+    std::size_t m_bufferSize = 0;
+    std::string m_pending;
 };
 
 } // namespace rk
