@@ -9,6 +9,7 @@
 #include "platform/window_messages.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace rk {
@@ -31,21 +32,29 @@ bool wantsMessages(WindowHandle window) { return windowProperty(window, prop::kN
 } // namespace
 
 struct HostWindows::Entry {
-    WindowHandle window = nullptr;
-    UniqueHandle process;
+    explicit Entry(WindowHandle w) : window(w) {}
+
+    const WindowHandle window;
+    std::atomic<bool> live{true}; // false once shut-down freed the entry
+    UniqueHandle process;         // process and buffer are guarded by bufferLock after add()
     RemoteBuffer buffer;
     std::mutex bufferLock; // one copy-and-send at a time per buffer
 
-    // Copies the text by the text rule and sends it; the buffer's address (or 0) is wParam.
-    void copyAndSend(unsigned message, const std::wstring& text, std::intptr_t lParam)
+    // Copies the text by the text rule and sends it; the buffer's address (or 0)
+    // is wParam. With onlyWithProcess, does nothing and answers false for a
+    // window whose process could not be opened.
+    bool copyAndSend(unsigned message, const std::wstring& text, std::intptr_t lParam, bool onlyWithProcess = false)
     {
         std::lock_guard<std::mutex> guard(bufferLock);
+        if (!live || (onlyWithProcess && !process))
+            return false;
         if (buffer) {
             wchar_t block[kBufferBytes / sizeof(wchar_t)] = {};
             std::wmemcpy(block, text.data(), std::min(text.size(), kMaxTextChars));
             buffer.write(block, sizeof block); // a failed copy still sends: the host sees the old text
         }
         sendMessage(window, message, reinterpret_cast<std::uintptr_t>(buffer.address()), lParam);
+        return true;
     }
 };
 
@@ -60,8 +69,7 @@ HostWindows::~HostWindows() = default;
 
 void HostWindows::add(WindowHandle window)
 {
-    auto entry = std::make_unique<Entry>();
-    entry->window = window;
+    auto entry = std::make_unique<Entry>(window);
     entry->process = openWindowProcess(window);
     if (entry->process)
         entry->buffer = RemoteBuffer(entry->process.get(), kBufferBytes);
@@ -96,7 +104,12 @@ void HostWindows::clear()
         std::lock_guard<std::mutex> bufferGuard(e->bufferLock);
         e->buffer.reset();
         e->process.reset();
+        e->live = false;
     }
+    // Workers are never joined and may still hold an entry they are logging
+    // through: the emptied entries stay allocated for the life of the process.
+    for (auto& e : m_entries)
+        m_retired.push_back(std::move(e));
     m_entries.clear();
 }
 
@@ -132,6 +145,8 @@ void reportStage(std::int32_t stage, WindowHandle payload)
     DownLoadList& list = DownLoadList::shared();
     const long count = list.count();
     for (auto* entry : HostWindows::instance().entries()) {
+        if (!entry->live)
+            continue;
         if (wantsMessages(entry->window))
             sendMessage(entry->window, msg::kStage, static_cast<std::uintptr_t>(stage), count);
         setWindowProperty(entry->window, prop::kStage, stage);
@@ -149,9 +164,10 @@ void sendStatusText(WindowHandle window, const std::wstring& text, std::intptr_t
     if (!window)
         return;
     HostWindows::Entry* entry = HostWindows::instance().find(window);
-    if (entry && entry->process) {
-        entry->copyAndSend(msg::kStatusText, hostText(cleaned, applicationDirectory()), lParam);
-        return;
+    if (entry) {
+        if (entry->copyAndSend(msg::kStatusText, hostText(cleaned, applicationDirectory()), lParam, true) ||
+            !entry->live)
+            return;
     }
     // Not a listed window: only a window of this process can read the address.
     sendMessage(window, msg::kStatusText, reinterpret_cast<std::uintptr_t>(cleaned.c_str()), lParam);
@@ -168,12 +184,17 @@ void sendDescription(const std::wstring& text)
 {
     if (text.empty())
         return;
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
     for (auto* entry : HostWindows::instance().entries()) {
         if (!wantsMessages(entry->window))
             continue;
-        RemoteBuffer block(entry->process.get(), (text.size() + 1) * sizeof(wchar_t));
+        std::lock_guard<std::mutex> guard(entry->bufferLock);
+        if (!entry->live)
+            continue;
+        // A block of its own, so release notes are not cut to the buffer's 1023 characters.
+        RemoteBuffer block(entry->process.get(), bytes);
         if (block)
-            block.write(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+            block.write(text.c_str(), bytes);
         sendMessage(entry->window, msg::kDescription, reinterpret_cast<std::uintptr_t>(block.address()), 0);
     }
 }
@@ -182,7 +203,7 @@ void sendProgress(long completed)
 {
     const long count = DownLoadList::shared().count();
     for (auto* entry : HostWindows::instance().entries()) {
-        if (wantsMessages(entry->window))
+        if (entry->live && wantsMessages(entry->window))
             sendMessage(entry->window, msg::kProgress, static_cast<std::uintptr_t>(completed), count);
     }
 }

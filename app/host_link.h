@@ -73,6 +73,7 @@ public:
 private:
     mutable std::mutex m_lock; // guards m_entries (the entries themselves lock their buffers)
     std::vector<std::unique_ptr<Entry>> m_entries;
+    std::vector<std::unique_ptr<Entry>> m_retired; // emptied by clear(), kept for late senders
 };
 
 // 1974 to windows that asked for it, the two properties on every window, the
