@@ -168,7 +168,9 @@ bool Transfer::run()
     char block[kBlock];
     for (;;) {
         while (!m_request || !m_session) {
-            if (++m_attempts >= limit)
+            // Two attempts with the default of 3; but a count of 1 must still
+            // allow one, or no download could ever succeed.
+            if (++m_attempts >= limit && m_attempts > 1)
                 return fail();
             switch (connect()) {
             case Connect::Connected:

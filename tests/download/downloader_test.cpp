@@ -144,6 +144,16 @@ TEST(SizeQueryRounds, NotFoundFailsAfterConnectTryCountRoundsWithoutPartFiles)
     EXPECT_EQ(countAgents(requests, "down"), 0);
 }
 
+TEST(SizeQueryRounds, OneConnectionAttemptStillDownloads)
+{
+    TestFolder dir(L"dl-one-attempt");
+    setConnectionAttempts(1);
+    SegmentedDownloader d;
+    ASSERT_TRUE(runDownload(d, nginxUrl(L"mid.bin"), dir.file(L"mid.bin")));
+    EXPECT_TRUE(dir.read(L"mid.bin") == sourceBytes(L"mid.bin"));
+    EXPECT_EQ(leftovers(dir), std::vector<std::wstring>{L"mid.bin"});
+}
+
 TEST(SizeQueryRounds, EmptyFileCannotBeSegmented)
 {
     TestFolder dir(L"dl-empty-seg");
