@@ -5,6 +5,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${RENEWKIT_BUILD_DIR:-$root/build/cross}
+# Wine keeps per-user state under HOME; a bare CI environment may not set it.
+export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
 
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
