@@ -27,7 +27,7 @@ start)
   # The prefix's background services start here, with their output in a log:
   # started by a test instead, they would hold the test's output pipe open.
   wineboot --init >"$state/wineboot.log" 2>&1
-  echo "export DISPLAY=:$display WINEPREFIX=$prefix RENEWKIT_WINEPREFIX=$prefix"
+  echo "export DISPLAY=:$display WINEPREFIX=$prefix RENEWKIT_WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=\"mscoree,mshtml=\""
   ;;
 stop)
   for name in wineserver xvfb; do
