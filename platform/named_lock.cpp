@@ -1,49 +1,35 @@
 #include "platform/named_lock.h"
 
-#include "platform/handles.h"
+#include "platform/event.h"
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <mutex>
 
 namespace rk {
 namespace {
 
-std::mutex g_tableMutex; // guards g_table only, never held while waiting
-std::map<long, UniqueHandle>& table()
-{
-    static std::map<long, UniqueHandle> locks;
-    return locks;
-}
+std::mutex g_tableMutex; // guards the table only, never held while waiting
 
-HANDLE eventFor(long id)
+// The numbered locks are made once and kept for the life of the process.
+const NamedEventLock& lockFor(long id)
 {
+    static std::map<long, std::unique_ptr<NamedEventLock>> locks;
     std::lock_guard<std::mutex> guard(g_tableMutex);
-    auto& locks = table();
-    auto it = locks.find(id);
-    if (it != locks.end())
-        return it->second.get();
-    wchar_t name[32];
-    std::swprintf(name, 32, L"Lock%ld", id);
-    // Created signalled: the first taker passes. An event another process made
-    // keeps its state, so a lock held there stays held.
-    HANDLE h = ::CreateEventW(nullptr, FALSE, TRUE, name);
-    locks.emplace(id, UniqueHandle(h));
-    return h;
+    auto& slot = locks[id];
+    if (!slot) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"Lock%ld", id);
+        slot = std::make_unique<NamedEventLock>(name);
+    }
+    return *slot;
 }
 
 } // namespace
 
-void acquireNamedLock(long id)
-{
-    if (HANDLE h = eventFor(id))
-        ::WaitForSingleObject(h, INFINITE);
-}
+void acquireNamedLock(long id) { lockFor(id).acquire(); }
 
-void releaseNamedLock(long id)
-{
-    if (HANDLE h = eventFor(id))
-        ::SetEvent(h);
-}
+void releaseNamedLock(long id) { lockFor(id).release(); }
 
 } // namespace rk
