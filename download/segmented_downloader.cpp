@@ -10,7 +10,6 @@
 #include "download/url_encoding.h"
 #include "list/path_text.h"
 #include "platform/event.h"
-#include "platform/file_attributes.h"
 #include "platform/file_reader.h"
 #include "platform/files.h"
 #include "platform/stream_file.h"

@@ -5,7 +5,7 @@
 #include "list/list_loader.h"
 #include "list/path_macros.h"
 #include "list/path_text.h"
-#include "platform/file_probe.h"
+#include "platform/files.h"
 #include "platform/named_lock.h"
 
 #include <unordered_map>

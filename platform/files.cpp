@@ -48,13 +48,25 @@ bool directoryExists(const std::wstring& path)
 
 bool pathExists(const std::wstring& path) { return attributesOf(path) != INVALID_FILE_ATTRIBUTES; }
 
+bool findFirstFileMatches(const std::wstring& path)
+{
+    WIN32_FIND_DATAW data{};
+    UniqueFindHandle search(::FindFirstFileW(path.c_str(), &data));
+    return search.valid();
+}
+
+bool setNormalAttributes(const std::wstring& path)
+{
+    return ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
 bool createDirectory(const std::wstring& path) { return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE; }
 
 bool removeDirectory(const std::wstring& path) { return ::RemoveDirectoryW(path.c_str()) != FALSE; }
 
 bool deleteFileForced(const std::wstring& path)
 {
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    setNormalAttributes(path);
     return ::DeleteFileW(path.c_str()) != FALSE;
 }
 

@@ -10,9 +10,14 @@ namespace rk {
 bool fileExists(const std::wstring& path);      // exists and is not a folder
 bool directoryExists(const std::wstring& path); // exists and is a folder
 bool pathExists(const std::wstring& path);
+// True when a find-first-file search for exactly this name finds a file or
+// folder; any failure (no access, bad name) counts as not there.
+bool findFirstFileMatches(const std::wstring& path);
 
 bool createDirectory(const std::wstring& path);
 bool removeDirectory(const std::wstring& path);
+// Clears read-only, hidden and the like; false when the file is missing.
+bool setNormalAttributes(const std::wstring& path);
 // Resets the attributes to normal first, so read-only files go too.
 bool deleteFileForced(const std::wstring& path);
 bool copyFileReplacing(const std::wstring& from, const std::wstring& to);
