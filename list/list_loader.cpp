@@ -174,7 +174,7 @@ bool readList(const std::wstring& path, DownLoadList& list, bool remote, ListWal
         return true;
     } catch (const XmlError& e) {
         const std::string reason = e.what();
-        logLine(L"The xml file format error![" + path + L"] " + std::wstring(reason.begin(), reason.end()));
+        logLine(tr(L"The xml file format error!") + L"[" + path + L"] " + std::wstring(reason.begin(), reason.end()));
         if (remote || fileExists(path))
             showMessage(nullptr, listFormatErrorText(path, remote), L"RenewKit", MessageKind::Ok);
         return false;
