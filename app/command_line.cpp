@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "list/path_text.h"
+#include "core/path_text.h"
 
 #include <utility>
 

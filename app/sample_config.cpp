@@ -1,9 +1,9 @@
 #include "app/sample_config.h"
 
-#include "app/config.h"
-#include "app/language.h"
-#include "app/process_state.h"
-#include "list/path_text.h"
+#include "core/config.h"
+#include "core/language.h"
+#include "core/process_state.h"
+#include "core/path_text.h"
 
 namespace rk {
 

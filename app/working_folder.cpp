@@ -1,9 +1,9 @@
 #include "app/working_folder.h"
 
-#include "app/config.h"
-#include "list/app_directory.h"
-#include "list/path_helpers.h"
-#include "list/path_text.h"
+#include "core/config.h"
+#include "core/app_directory.h"
+#include "core/path_helpers.h"
+#include "core/path_text.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/system.h"

@@ -1,6 +1,6 @@
 #include "download/http_rules.h"
 
-#include "list/path_text.h"
+#include "core/path_text.h"
 
 #include <cwchar>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "download/http_session.h"
 
-#include "app/config.h"
-#include "app/language.h"
+#include "core/config.h"
+#include "core/language.h"
 #include "download/http_rules.h"
 #include "platform/message_box.h"
 

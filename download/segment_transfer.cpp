@@ -1,6 +1,6 @@
 #include "download/segment_transfer.h"
 
-#include "app/process_state.h"
+#include "core/process_state.h"
 #include "download/counter_table.h"
 #include "download/http_session.h"
 #include "download/progress_messages.h"

@@ -1,6 +1,6 @@
 #include "download/url_encoding.h"
 
-#include "list/path_text.h"
+#include "core/path_text.h"
 
 #include <cwchar>
 

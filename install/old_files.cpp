@@ -1,7 +1,7 @@
 #include "install/old_files.h"
 
-#include "list/app_directory.h"
-#include "list/path_helpers.h"
+#include "core/app_directory.h"
+#include "core/path_helpers.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 

@@ -1,10 +1,10 @@
 #include "install/run_file.h"
 
-#include "app/host_link.h"
-#include "app/language.h"
-#include "app/run_log.h"
-#include "list/path_macros.h"
-#include "list/path_text.h"
+#include "core/host_link.h"
+#include "core/language.h"
+#include "core/run_log.h"
+#include "core/path_macros.h"
+#include "core/path_text.h"
 #include "platform/files.h"
 #include "platform/shell_run.h"
 

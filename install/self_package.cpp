@@ -1,9 +1,9 @@
 #include "install/self_package.h"
 
-#include "app/config.h"
-#include "app/run_log.h"
-#include "list/path_helpers.h"
-#include "list/path_text.h"
+#include "core/config.h"
+#include "core/run_log.h"
+#include "core/path_helpers.h"
+#include "core/path_text.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
 #include "platform/stream_file.h"

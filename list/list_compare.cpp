@@ -1,10 +1,10 @@
 #include "list/list_compare.h"
 
-#include "app/config.h"
-#include "list/app_directory.h"
+#include "core/config.h"
+#include "core/app_directory.h"
 #include "list/list_loader.h"
-#include "list/path_macros.h"
-#include "list/path_text.h"
+#include "core/path_macros.h"
+#include "core/path_text.h"
 #include "platform/files.h"
 #include "platform/named_lock.h"
 

@@ -1,9 +1,9 @@
 #include "list/list_loader.h"
 
-#include "app/config.h"
-#include "app/language.h"
-#include "app/run_log.h"
-#include "list/path_text.h"
+#include "core/config.h"
+#include "core/language.h"
+#include "core/run_log.h"
+#include "core/path_text.h"
 #include "list/xml_reader.h"
 #include "platform/files.h"
 #include "platform/message_box.h"

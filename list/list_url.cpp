@@ -1,7 +1,7 @@
 #include "list/list_url.h"
 
-#include "app/config.h"
-#include "list/path_text.h"
+#include "core/config.h"
+#include "core/path_text.h"
 
 namespace rk {
 

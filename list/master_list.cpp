@@ -1,8 +1,8 @@
 #include "list/master_list.h"
 
-#include "app/config.h"
-#include "app/run_log.h"
-#include "list/path_text.h"
+#include "core/config.h"
+#include "core/run_log.h"
+#include "core/path_text.h"
 #include "list/xml_reader.h"
 
 #include <vector>

@@ -1,6 +1,6 @@
 #include "list/update_list.h"
 
-#include "list/path_text.h"
+#include "core/path_text.h"
 #include "platform/named_lock.h"
 
 namespace rk {

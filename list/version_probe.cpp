@@ -1,6 +1,6 @@
 #include "list/version_probe.h"
 
-#include "list/path_text.h"
+#include "core/path_text.h"
 #include "platform/codepage.h"
 
 namespace rk {

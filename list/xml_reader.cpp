@@ -1,6 +1,6 @@
 #include "list/xml_reader.h"
 
-#include "list/path_text.h"
+#include "core/path_text.h"
 
 #include <cstdio>
 

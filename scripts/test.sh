@@ -13,6 +13,8 @@ export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
 
 echo "test: checking the format"
 (cd "$root" && git ls-files -- '*.cpp' '*.h' | xargs -r clang-format --dry-run -Werror)
+echo "test: checking the include layers"
+python3 "$root/tests/tools/check_layers.py" "$root"
 
 state="$build/test-session"
 trap '"$root/tests/wine/session.sh" stop "$state"' EXIT

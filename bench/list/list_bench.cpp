@@ -3,10 +3,10 @@
 // search of the local list for every remote entry. Prints the times, the peak
 // working set and, last, the ratio of the two comparisons.
 
-#include "list/app_directory.h"
+#include "core/app_directory.h"
 #include "list/list_compare.h"
 #include "list/list_loader.h"
-#include "list/path_helpers.h"
+#include "core/path_helpers.h"
 #include "platform/files.h"
 #include "platform/system.h"
 

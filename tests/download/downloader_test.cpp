@@ -1,5 +1,5 @@
-#include "app/process_state.h"
-#include "app/settings.h"
+#include "core/process_state.h"
+#include "core/settings.h"
 #include "download/counter_table.h"
 #include "download/progress_messages.h"
 #include "download/segment_plan.h"

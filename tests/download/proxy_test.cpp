@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "core/settings.h"
 #include "download/http_session.h"
 #include "download/segmented_downloader.h"
 #include "platform/files.h"

@@ -1,6 +1,6 @@
 #include "tests/e2e/e2e_support.h"
 
-#include "list/path_helpers.h"
+#include "core/path_helpers.h"
 #include "platform/files.h"
 #include "platform/handles.h"
 #include "tests/unit/test_folder.h"

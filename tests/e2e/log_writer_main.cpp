@@ -1,7 +1,7 @@
 // Writes N run-log lines into an application directory, for the test of two
 // processes logging at once: log_writer APPDIR N TAG
-#include "app/run_log.h"
-#include "list/app_directory.h"
+#include "core/run_log.h"
+#include "core/app_directory.h"
 
 #include <cwchar>
 #include <string>

@@ -1,8 +1,9 @@
 // Signals a host window the way the updater does, from a process of its own:
 //   rk_signal_probe APPDIR HWND status N | log TEXT | stage S | description N | progress N
 // Lets the tests drive one signalling path at a time across two real processes.
-#include "app/host_link.h"
-#include "list/app_directory.h"
+#include "core/host_link.h"
+#include "run/stage_report.h"
+#include "core/app_directory.h"
 
 #include <cwchar>
 #include <string>
@@ -25,7 +26,7 @@ int wmain(int argc, wchar_t** argv)
     else if (what == L"description")
         rk::sendDescription(std::wstring(static_cast<size_t>(n), L'd'));
     else if (what == L"progress")
-        rk::sendProgress(n);
+        rk::reportProgress(n);
     else
         return 2;
     rk::HostWindows::instance().clear();

@@ -1,8 +1,9 @@
 // Stage reports inside one process: properties, the stored stage and the hooks.
-#include "app/host_link.h"
-#include "app/settings.h"
-#include "list/app_directory.h"
-#include "list/path_helpers.h"
+#include "core/host_link.h"
+#include "run/stage_report.h"
+#include "core/settings.h"
+#include "core/app_directory.h"
+#include "core/path_helpers.h"
 #include "list/update_list.h"
 #include "platform/files.h"
 

@@ -1,5 +1,5 @@
 #include "list/list_compare.h"
-#include "list/path_macros.h"
+#include "core/path_macros.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "tests/list/list_test_support.h"

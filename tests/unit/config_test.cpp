@@ -1,7 +1,7 @@
-#include "app/config.h"
-#include "app/process_state.h"
-#include "app/settings.h"
-#include "list/app_directory.h"
+#include "core/config.h"
+#include "core/process_state.h"
+#include "core/settings.h"
+#include "core/app_directory.h"
 #include "platform/files.h"
 #include "tests/unit/test_folder.h"
 

@@ -1,4 +1,4 @@
-#include "app/host_link.h"
+#include "core/host_link.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/language.h"
+#include "core/language.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "tests/unit/test_folder.h"

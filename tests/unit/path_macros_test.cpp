@@ -1,6 +1,6 @@
-#include "list/path_helpers.h"
-#include "list/path_macros.h"
-#include "list/path_text.h"
+#include "core/path_helpers.h"
+#include "core/path_macros.h"
+#include "core/path_text.h"
 #include "platform/files.h"
 #include "tests/unit/test_folder.h"
 

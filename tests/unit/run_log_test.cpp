@@ -1,5 +1,5 @@
-#include "app/run_log.h"
-#include "app/settings.h"
+#include "core/run_log.h"
+#include "core/settings.h"
 #include "platform/codepage.h"
 #include "tests/unit/test_folder.h"
 

@@ -1,6 +1,6 @@
 #include "app/application.h"
-#include "app/config.h"
-#include "app/language.h"
+#include "core/config.h"
+#include "core/language.h"
 #include "app/sample_config.h"
 #include "app/working_folder.h"
 #include "platform/files.h"

@@ -1,8 +1,8 @@
 #include "tests/unit/test_folder.h"
 
-#include "app/settings.h"
-#include "list/app_directory.h"
-#include "list/path_helpers.h"
+#include "core/settings.h"
+#include "core/app_directory.h"
+#include "core/path_helpers.h"
 #include "platform/files.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #pragma once
 // Signalling to the host application: stage reports (1974), log lines (1975),
 // download progress (1976), descriptions (1977) and status texts (1040), the
-// window properties, and the stage hooks. Any thread may call these.
+// window properties. Any thread may call these.
 
 #include <cstdint>
 #include <memory>
@@ -76,18 +76,14 @@ private:
     std::vector<std::unique_ptr<Entry>> m_retired; // emptied by clear(), kept for late senders
 };
 
-// 1974 to windows that asked for it, the two properties on every window, the
-// stage stored in the update list, then the hooks of [UpdateEvent] and
-// [UpdateEventWaitClose]. payload is the window for the hooks' status texts.
-void reportStage(std::int32_t stage, WindowHandle payload);
-
-// Runs the hooks named `name` (also "UpdateStartup"): without waiting, then with.
-void runStageHooks(const std::wstring& name, WindowHandle statusWindow);
+// 1974 to windows that asked for it, and the two properties on every window.
+// fileCount is the update file count the host reads beside the stage.
+void sendStage(std::int32_t stage, long fileCount);
 
 void sendStatusText(WindowHandle window, const std::wstring& text, std::intptr_t lParam = -1);
 void logLineToWindows(const std::wstring& text);
 void sendDescription(const std::wstring& text);
-void sendProgress(long completed);
+void sendProgress(long completed, long fileCount);
 
 // Properties the silent run reads on the host window.
 bool hostAsksPause(WindowHandle window);

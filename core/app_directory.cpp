@@ -1,4 +1,4 @@
-#include "list/app_directory.h"
+#include "core/app_directory.h"
 
 #include "platform/files.h"
 

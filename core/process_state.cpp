@@ -1,4 +1,4 @@
-#include "app/process_state.h"
+#include "core/process_state.h"
 
 #include <atomic>
 #include <mutex>

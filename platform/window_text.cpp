@@ -1,4 +1,4 @@
-#include "ui/window_text.h"
+#include "platform/window_text.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
-#include "list/path_macros.h"
+#include "core/path_macros.h"
 
-#include "list/app_directory.h"
-#include "list/path_text.h"
+#include "core/app_directory.h"
+#include "core/path_text.h"
 #include "platform/files.h"
 #include "platform/system.h"
 

@@ -1,10 +1,10 @@
-#include "app/language.h"
+#include "core/language.h"
 
-#include "list/path_text.h"
+#include "core/path_text.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "ui/window_text.h"
+#include "platform/window_text.h"
 
 namespace rk {
 namespace {

@@ -1,11 +1,9 @@
-#include "app/host_link.h"
+#include "core/host_link.h"
 
-#include "app/config.h"
-#include "app/run_log.h"
-#include "install/run_file.h"
-#include "list/app_directory.h"
-#include "list/path_text.h"
-#include "list/update_list.h"
+#include "core/config.h"
+#include "core/run_log.h"
+#include "core/app_directory.h"
+#include "core/path_text.h"
 #include "platform/window_messages.h"
 
 #include <algorithm>
@@ -130,32 +128,16 @@ std::wstring hostText(const std::wstring& text, const std::wstring& appDirectory
     return out;
 }
 
-void runStageHooks(const std::wstring& name, WindowHandle statusWindow)
+void sendStage(std::int32_t stage, long fileCount)
 {
-    std::wstring noWait = config::read(L"UpdateEvent", name);
-    if (!noWait.empty())
-        runFile(noWait, L"", L"", statusWindow, false);
-    std::wstring withWait = config::read(L"UpdateEventWaitClose", name);
-    if (!withWait.empty())
-        runFile(withWait, L"", L"", statusWindow, true);
-}
-
-void reportStage(std::int32_t stage, WindowHandle payload)
-{
-    DownLoadList& list = DownLoadList::shared();
-    const long count = list.count();
     for (auto* entry : HostWindows::instance().entries()) {
         if (!entry->live)
             continue;
         if (wantsMessages(entry->window))
-            sendMessage(entry->window, msg::kStage, static_cast<std::uintptr_t>(stage), count);
+            sendMessage(entry->window, msg::kStage, static_cast<std::uintptr_t>(stage), fileCount);
         setWindowProperty(entry->window, prop::kStage, stage);
-        setWindowProperty(entry->window, prop::kFileCount, count);
+        setWindowProperty(entry->window, prop::kFileCount, fileCount);
     }
-    list.setStage(stage);
-    std::wstring name = stageName(stage);
-    if (!name.empty())
-        runStageHooks(name, payload);
 }
 
 void sendStatusText(WindowHandle window, const std::wstring& text, std::intptr_t lParam)
@@ -199,12 +181,11 @@ void sendDescription(const std::wstring& text)
     }
 }
 
-void sendProgress(long completed)
+void sendProgress(long completed, long fileCount)
 {
-    const long count = DownLoadList::shared().count();
     for (auto* entry : HostWindows::instance().entries()) {
         if (entry->live && wantsMessages(entry->window))
-            sendMessage(entry->window, msg::kProgress, static_cast<std::uintptr_t>(completed), count);
+            sendMessage(entry->window, msg::kProgress, static_cast<std::uintptr_t>(completed), fileCount);
     }
 }
 

@@ -1,11 +1,11 @@
-#include "app/config.h"
+#include "core/config.h"
 
-#include "app/process_state.h"
-#include "app/settings.h"
-#include "list/app_directory.h"
-#include "list/name_hash.h"
-#include "list/path_macros.h"
-#include "list/path_text.h"
+#include "core/process_state.h"
+#include "core/settings.h"
+#include "core/app_directory.h"
+#include "core/name_hash.h"
+#include "core/path_macros.h"
+#include "core/path_text.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 

@@ -1,4 +1,4 @@
-#include "list/name_hash.h"
+#include "core/name_hash.h"
 
 namespace rk {
 

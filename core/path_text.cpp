@@ -1,4 +1,4 @@
-#include "list/path_text.h"
+#include "core/path_text.h"
 
 #include <cwctype>
 
