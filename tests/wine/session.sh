@@ -1,11 +1,40 @@
 #!/usr/bin/env bash
 # Starts or stops what a test run shares: a fresh Wine prefix with a persistent
 # wineserver (a program then starts in about 0.1 s instead of 2-3 s) and an Xvfb
-# display for the windows. Every process is stopped by its own pid.
+# display for the windows. Every process is stopped by its own pid, and every
+# Wine process of the prefix goes with its server: a Wine program whose server
+# was killed under it can live on for ever, holding the prefix's services.
 #   session.sh start STATE_DIR PREFIX   -> prints the lines to source
 #   session.sh stop STATE_DIR
 set -euo pipefail
 cmd=$1 state=$2
+
+# Wine processes (services, devices, desktop, tests) that run in the prefix;
+# the shells and ctest of the run carry the same variable but are not Wine.
+prefix_processes() {
+  local want="WINEPREFIX=$1" pid exe
+  for pid in $(pgrep -u "$(id -u)" . 2>/dev/null); do
+    exe=$(readlink "/proc/$pid/exe" 2>/dev/null) || continue
+    case ${exe##*/} in wine*) ;; *) continue ;; esac
+    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "$want"; then echo "$pid"; fi
+  done
+}
+
+# Ends every Wine process of the prefix: the server's own shutdown first, which
+# also ends its clients, then whatever a dead server left behind.
+end_prefix() {
+  local prefix=$1 server_pid=${2:-}
+  if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
+    WINEPREFIX=$prefix timeout 20 wineserver -k >/dev/null 2>&1 || true
+    for _ in $(seq 100); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$server_pid" 2>/dev/null || true
+  fi
+  local left
+  left=$(prefix_processes "$prefix")
+  if [ -n "$left" ]; then
+    kill -9 $left 2>/dev/null || true
+  fi
+}
 
 case $cmd in
 start)
@@ -20,6 +49,9 @@ start)
   echo $! >"$state/xvfb.pid"
   export DISPLAY=":$display"
   export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  echo "$prefix" >"$state/prefix"
+  # Left over from a run that was killed before it could stop its session.
+  end_prefix "$prefix"
   rm -rf "$prefix"
   mkdir -p "$prefix"
   wineserver -f -p >"$state/wineserver.log" 2>&1 &
@@ -30,6 +62,9 @@ start)
   echo "export DISPLAY=:$display WINEPREFIX=$prefix RENEWKIT_WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=\"mscoree,mshtml=\""
   ;;
 stop)
+  if [ -f "$state/prefix" ]; then
+    end_prefix "$(cat "$state/prefix")" "$(cat "$state/wineserver.pid" 2>/dev/null || true)"
+  fi
   for name in wineserver xvfb; do
     if [ -f "$state/$name.pid" ]; then
       pid=$(cat "$state/$name.pid")
