@@ -9,6 +9,10 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 
+#include <limits>
+
+#include <algorithm>
+
 #include <mutex>
 
 namespace rk::config {
@@ -87,7 +91,10 @@ bool readFlag(const std::wstring& section, const std::wstring& key, const std::w
 
 long readNumber(const std::wstring& section, const std::wstring& key, const std::wstring& fallback)
 {
-    return static_cast<long>(parseDecimal(readDefault(section, key, fallback)));
+    // A long is 32 bits here: saturate rather than cut the 64-bit value.
+    const long long value = parseDecimal(readDefault(section, key, fallback));
+    return static_cast<long>(
+        std::clamp<long long>(value, std::numeric_limits<long>::min(), std::numeric_limits<long>::max()));
 }
 
 long long readNumber64(const std::wstring& section, const std::wstring& key, const std::wstring& fallback)
@@ -122,6 +129,17 @@ void write(const std::wstring& section, const std::wstring& key, const std::wstr
         return;
     }
     SettingsTable::instance().set(section + key, value);
+}
+
+bool dotNetKeysSet()
+{
+    static const wchar_t* const kKeys[] = {L"dotnetfx10", L"dotnetfx11", L"dotnetfx20", L"dotnetfx30", L"dotnetfx35",
+                                           L"dotnetfx40", L"DotNetFix",  L"DotNetFx",   L"dotnetfix",  L"dotnetfx"};
+    for (const wchar_t* key : kKeys) {
+        if (!read(L"RenewKit", key).empty())
+            return true;
+    }
+    return false;
 }
 
 } // namespace rk::config

@@ -1,5 +1,7 @@
 #include "core/path_text.h"
 
+#include <limits>
+
 #include <cwctype>
 
 namespace rk {
@@ -45,14 +47,16 @@ long long parseDecimal(const std::wstring& text)
         negative = text[i] == L'-';
         ++i;
     }
+    // Saturates like strtoll: past the range the result stays at its limit.
+    const unsigned long long limit = negative ? 0x8000000000000000ull : 0x7FFFFFFFFFFFFFFFull;
     unsigned long long value = 0;
     for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-        value = value * 10 + static_cast<unsigned>(text[i] - L'0');
-        if (value > 0x7FFFFFFFFFFFFFFFull)
-            value = 0x7FFFFFFFFFFFFFFFull; // saturate instead of wrapping
+        const unsigned digit = static_cast<unsigned>(text[i] - L'0');
+        value = value > (limit - digit) / 10 ? limit : value * 10 + digit;
     }
-    long long result = static_cast<long long>(value);
-    return negative ? -result : result;
+    if (negative)
+        return value == limit ? std::numeric_limits<long long>::min() : -static_cast<long long>(value);
+    return static_cast<long long>(value);
 }
 
 } // namespace rk

@@ -2,6 +2,7 @@
 #include "core/process_state.h"
 #include "core/settings.h"
 #include "core/app_directory.h"
+#include "core/path_text.h"
 #include "platform/files.h"
 #include "tests/unit/test_folder.h"
 
@@ -28,6 +29,21 @@ TEST(ConfigRead, DefaultsFlagsAndNumbers)
     EXPECT_EQ(config::readNumber(L"RenewKit", L"TimeOut", L"60"), 12);
     EXPECT_EQ(config::readNumber(L"RenewKit", L"Bad", L"60"), 0);
     EXPECT_EQ(config::readNumber(L"RenewKit", L"Missing", L"60"), 60);
+}
+
+TEST(ConfigRead, NumbersSaturateInsteadOfWrapping)
+{
+    EXPECT_EQ(parseDecimal(L"18446744073709551620"), 9223372036854775807LL);
+    EXPECT_EQ(parseDecimal(L"9223372036854775807"), 9223372036854775807LL);
+    EXPECT_EQ(parseDecimal(L"-9223372036854775808"), (-9223372036854775807LL - 1));
+    EXPECT_EQ(parseDecimal(L"-99999999999999999999"), (-9223372036854775807LL - 1));
+    EXPECT_EQ(parseDecimal(L" -42x"), -42);
+
+    test::TestFolder dir(L"config-saturate");
+    dir.write(L"renewkit.ini", "[RenewKit]\r\nTimeOut=3000000000\r\nLow=-3000000000\r\nTm=18446744073709551620\r\n");
+    EXPECT_EQ(config::readNumber(L"RenewKit", L"TimeOut", L"60"), 2147483647L);
+    EXPECT_EQ(config::readNumber(L"RenewKit", L"Low", L"60"), -2147483647L - 1);
+    EXPECT_EQ(config::readNumber64(L"RenewKit", L"Tm", L"0"), 9223372036854775807LL);
 }
 
 TEST(ConfigRead, CachesNonEmptyValuesOnly)
