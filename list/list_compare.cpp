@@ -1,6 +1,7 @@
 #include "list/list_compare.h"
 
 #include "core/config.h"
+#include "core/run_log.h"
 #include "core/app_directory.h"
 #include "list/list_loader.h"
 #include "core/path_macros.h"
@@ -95,20 +96,25 @@ long compareWithLocalList(const std::wstring& remoteListPath, DownLoadList& targ
     DownLoadList local;
     // A list without a guid element leaves the last one in place.
     remote.listGuid = target.listGuid;
-    loadList(remoteListPath, remote, true);
+    // A remote list that did not load completely selects nothing: entries read
+    // before an error would otherwise be installed and the rest recorded as
+    // installed when the list is saved.
+    if (!loadList(remoteListPath, remote, true)) {
+        logLine(L"The update list could not be read completely; nothing is selected[" + remoteListPath + L"]");
+        remote.entries.clear();
+    }
     loadList(collapseBackslashes(applicationDirectory() + kLocalListName), local, false);
     std::vector<updatefileinfo> selected =
         selectEntries(remote, local, config::readFlag(L"RenewKit", L"CheckLostFile", L"0"));
 
-    // The file URLs of the selected entries are built from the remote list's
-    // template, so it travels with them.
+    // Other threads (the windows) read the shared list: every change is made
+    // under its lock. The file URLs of the selected entries are built from the
+    // remote list's template, so it travels with them.
+    NamedLockGuard guard(locks::kAddListEntry);
     target.listGuid = remote.listGuid;
     target.fileUrlTemplate = remote.fileUrlTemplate;
-    {
-        NamedLockGuard guard(locks::kAddListEntry);
-        target.entries.insert(target.entries.end(), std::make_move_iterator(selected.begin()),
-                              std::make_move_iterator(selected.end()));
-    }
+    target.entries.insert(target.entries.end(), std::make_move_iterator(selected.begin()),
+                          std::make_move_iterator(selected.end()));
     target.splitOutDescriptionsAndRuns();
     return target.count();
 }

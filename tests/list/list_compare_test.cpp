@@ -201,3 +201,13 @@ TEST_F(Compare, MissingLocalListSelectsEveryVersionedEntry)
     EXPECT_EQ(target.listGuid, L"before");
     EXPECT_EQ(target.fileUrlTemplate, L"{listurl-base}/{filename}");
 }
+
+TEST_F(Compare, RemoteListThatDoesNotLoadSelectsNothingAndSaysSo)
+{
+    folder.write(L"renewkit.ini", "[RenewKit]\r\nLog=run.log\r\n");
+    std::wstring remotePath = writeFile(L"remote.xml", "<update><file path=\"a.dll\" ver=\"1\"/><file path=\"b");
+    DownLoadList target;
+    EXPECT_EQ(compareWithLocalList(remotePath, target), 0);
+    EXPECT_NE(folder.read(L"run.log").find("The update list could not be read completely; nothing is selected["),
+              std::string::npos);
+}
