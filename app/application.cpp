@@ -47,18 +47,6 @@ void loadTranslations()
     table.loadFile(collapseBackslashes(applicationDirectory() + programBaseName() + L".lan"));
 }
 
-// The .NET keys of [RenewKit] that ask for a framework version at start-up.
-bool dotNetRequired()
-{
-    static const wchar_t* const kKeys[] = {L"dotnetfx10", L"dotnetfx11", L"dotnetfx20", L"dotnetfx30", L"dotnetfx35",
-                                           L"dotnetfx40", L"DotNetFix",  L"DotNetFx",   L"dotnetfix",  L"dotnetfx"};
-    for (const wchar_t* key : kKeys) {
-        if (!config::read(L"RenewKit", key).empty())
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 int exitCodeFor(long updateFileCount, const std::wstring& remoteVersion, const std::wstring& installedVersion)
@@ -114,7 +102,7 @@ bool CUpdateApp::startUp()
     if (!dotNet.empty())
         return notAvailable(L"The .NET Framework " + dotNet + L" requirement check");
     // 13.
-    if (dotNetRequired())
+    if (config::dotNetKeysSet())
         notAvailable(L"The .NET Framework start-up check");
     // 11 and 14.
     ModeChoice choice = chooseMode(normalized, config::read(L"RenewKit", L"Mode"), isExistingWindow);

@@ -31,6 +31,8 @@ std::wstring temporaryConfigPath();
 
 // The list key: name hash of ListURL followed by "9999999999".
 std::wstring listKey();
+// True when [RenewKit] names a .NET Framework version the host program needs.
+bool dotNetKeysSet();
 // Temporary directory + list key + ending ("" gives the download folder).
 std::wstring listKeyPath(const std::wstring& ending);
 

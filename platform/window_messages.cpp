@@ -16,6 +16,12 @@ bool postMessage(WindowHandle window, unsigned message, std::uintptr_t wParam, s
     return ::PostMessageW(static_cast<HWND>(window), message, wParam, lParam) != FALSE;
 }
 
+std::intptr_t sendCommand(WindowHandle window, unsigned id) { return sendMessage(window, WM_COMMAND, id, 0); }
+
+bool postCommand(WindowHandle window, unsigned id) { return postMessage(window, WM_COMMAND, id, 0); }
+
+WindowHandle parentWindow(WindowHandle window) { return ::GetParent(static_cast<HWND>(window)); }
+
 std::intptr_t windowProperty(WindowHandle window, const wchar_t* name)
 {
     return reinterpret_cast<std::intptr_t>(::GetPropW(static_cast<HWND>(window), name));

@@ -14,6 +14,11 @@ using WindowHandle = void*;
 
 std::intptr_t sendMessage(WindowHandle window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 bool postMessage(WindowHandle window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+// WM_COMMAND with a control id and no further data, as a button click sends it.
+std::intptr_t sendCommand(WindowHandle window, unsigned id);
+bool postCommand(WindowHandle window, unsigned id);
+// The parent or owner window; null for a top-level window without an owner.
+WindowHandle parentWindow(WindowHandle window);
 
 // Property values are numbers stored as the property's handle value; 0 when unset.
 std::intptr_t windowProperty(WindowHandle window, const wchar_t* name);

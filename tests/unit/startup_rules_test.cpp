@@ -1,7 +1,7 @@
 #include "app/application.h"
 #include "core/config.h"
 #include "core/language.h"
-#include "app/sample_config.h"
+#include "core/sample_config.h"
 #include "app/working_folder.h"
 #include "platform/files.h"
 #include "tests/unit/test_folder.h"

@@ -1,4 +1,4 @@
-#include "app/sample_config.h"
+#include "core/sample_config.h"
 
 #include "core/config.h"
 #include "core/language.h"

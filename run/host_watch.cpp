@@ -1,0 +1,41 @@
+#include "run/host_watch.h"
+
+#include "core/host_link.h"
+#include "platform/sleep.h"
+#include "platform/window_text.h"
+
+#include <memory>
+
+namespace rk {
+
+HostWatch systemHostWatch()
+{
+    HostWatch watch;
+    watch.exists = [](WindowHandle w) { return windowExists(w); };
+    watch.asksPause = [](WindowHandle w) { return hostAsksPause(w); };
+    // A destroyed window has no properties left to read: the request is
+    // remembered from the last time the window was there.
+    auto remembered = std::make_shared<bool>(false);
+    watch.asksExitWhenGone = [remembered](WindowHandle w) {
+        if (windowExists(w))
+            *remembered = hostAsksExitWhenGone(w);
+        return *remembered;
+    };
+    watch.sleep = [](unsigned ms) { sleepFor(ms); };
+    return watch;
+}
+
+bool waitWhilePaused(WindowHandle host, const HostWatch& watch)
+{
+    if (!host)
+        return true;
+    for (;;) {
+        if (watch.asksExitWhenGone(host) && !watch.exists(host))
+            return false;
+        if (!watch.asksPause(host))
+            return true;
+        watch.sleep(100);
+    }
+}
+
+} // namespace rk
