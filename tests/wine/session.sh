@@ -52,20 +52,30 @@ start)
   echo "$prefix" >"$state/prefix"
   # Left over from a run that was killed before it could stop its session.
   end_prefix "$prefix"
-  rm -rf "$prefix"
+  rm -rf "$prefix" "$prefix.output"
   mkdir -p "$prefix"
   wineserver -f -p >"$state/wineserver.log" 2>&1 &
   echo $! >"$state/wineserver.pid"
   # The prefix's background services start here, with their output in a log:
   # started by a test instead, they would hold the test's output pipe open.
   wineboot --init >"$state/wineboot.log" 2>&1
+  # One program stays on the desktop for the whole run. Wine closes an unused
+  # desktop within seconds and the next program to start opens it again: the
+  # desktop process then holds that program's output pipe, and ctest waits for
+  # it (a one-second test took 100 s), or a program that starts while the
+  # desktop closes fails at once without a word.
+  rm -f "$state/keeper.fifo" && mkfifo "$state/keeper.fifo"
+  sleep 86400 >"$state/keeper.fifo" &
+  echo $! >"$state/keeper-input.pid"
+  wine cmd.exe /c "set /p keep=" <"$state/keeper.fifo" >"$state/keeper.log" 2>&1 &
+  echo $! >"$state/keeper.pid"
   echo "export DISPLAY=:$display WINEPREFIX=$prefix RENEWKIT_WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=\"mscoree,mshtml=\""
   ;;
 stop)
   if [ -f "$state/prefix" ]; then
     end_prefix "$(cat "$state/prefix")" "$(cat "$state/wineserver.pid" 2>/dev/null || true)"
   fi
-  for name in wineserver xvfb; do
+  for name in keeper-input keeper wineserver xvfb; do
     if [ -f "$state/$name.pid" ]; then
       pid=$(cat "$state/$name.pid")
       kill "$pid" 2>/dev/null || true
