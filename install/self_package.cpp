@@ -4,6 +4,8 @@
 #include "core/run_log.h"
 #include "core/path_helpers.h"
 #include "core/path_text.h"
+#include "list/list_snapshot.h"
+#include "list/update_list.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
 #include "platform/stream_file.h"
@@ -44,13 +46,11 @@ void checkSelfPackage()
     const std::wstring target = collapseBackslashes(config::temporaryDirectory() + L"\\__package4renewkit.tmp");
     deleteFile(target);
     StreamFile out;
-    if (!out.create(target) && !out.create(target)) {
+    if (!out.create(target) && !out.create(target))
         showMessage(nullptr, L"Find some wrong in this update package!", L"RenewKit", MessageKind::Ok);
-        return;
-    }
     char chunk[1024];
     std::uint64_t done = 0;
-    while (done < trailer.length) {
+    while (out.isOpen() && done < trailer.length) {
         size_t n = static_cast<size_t>(std::min<std::uint64_t>(sizeof chunk, trailer.length - done));
         if (!self.readAt(trailer.offset + done, chunk, n) || !out.write(chunk, n)) {
             logLine(L"error[" + target + L"]");
@@ -58,6 +58,23 @@ void checkSelfPackage()
         }
         done += n;
     }
+    out.close();
+    loadPackagedListSnapshot(collapseBackslashes(config::temporaryDirectory() + L"\\__list4renewkit.tmp"));
+}
+
+bool loadPackagedListSnapshot(const std::wstring& path)
+{
+    std::string bytes;
+    if (!readFileBytes(path, bytes))
+        return false;
+    DownLoadList& list = DownLoadList::shared();
+    bool loaded = readSnapshot(bytes, list);
+    if (loaded)
+        list.splitOutDescriptionsAndRuns();
+    else
+        logLine(L"error[" + path + L"]");
+    deleteFile(path);
+    return loaded;
 }
 
 } // namespace rk

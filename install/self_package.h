@@ -19,7 +19,13 @@ struct PackageTrailer {
 // the trailer.
 bool parsePackageTrailer(std::string_view tail, std::uint64_t fileSize, PackageTrailer& trailer);
 
-// Start-up step; start-up always goes on, so nothing is returned.
+// Start-up step; start-up always goes on, so nothing is returned. With a
+// payload it also loads the list snapshot that may wait beside it.
 void checkSelfPackage();
+
+// Loads an update-list snapshot file into the shared update list, sorts out its
+// description and run entries, and deletes the file. False when there is no such
+// file or it is no snapshot (then the list is left as it was).
+bool loadPackagedListSnapshot(const std::wstring& path);
 
 } // namespace rk

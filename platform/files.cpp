@@ -75,6 +75,19 @@ bool copyFileReplacing(const std::wstring& from, const std::wstring& to)
     return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
 }
 
+std::wstring fullPathName(const std::wstring& path)
+{
+    DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return path;
+    std::wstring full(needed, L'\0');
+    DWORD got = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (got == 0 || got >= needed)
+        return path;
+    full.resize(got);
+    return full;
+}
+
 bool moveFile(const std::wstring& from, const std::wstring& to)
 {
     return ::MoveFileW(from.c_str(), to.c_str()) != FALSE;

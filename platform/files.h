@@ -37,6 +37,8 @@ struct DirectoryEntry {
 std::vector<DirectoryEntry> listDirectory(const std::wstring& folder);
 
 std::wstring moduleFileName(); // full path of the running executable
+// The absolute form of a path ("." and ".." resolved); the path itself on failure.
+std::wstring fullPathName(const std::wstring& path);
 std::wstring windowsDirectory();
 std::wstring systemDirectory();
 std::wstring systemTempPath(); // with a trailing backslash

@@ -9,7 +9,9 @@ mkdir -p "$deps"
 cc=x86_64-w64-mingw32-gcc-posix
 ar=x86_64-w64-mingw32-ar
 
-if [ ! -f "$deps/minizip/lib/libminizip.a" ]; then
+# zip.o joined later (the release packer writes archives): its absence means an
+# older build of the library that must be redone.
+if [ ! -f "$deps/minizip/lib/libminizip.a" ] || [ ! -f "$deps/minizip/obj/zip.o" ]; then
   src_list=/etc/apt/sources.list.d/renewkit-deb-src.sources
   if ! ls "$deps"/src/zlib-*/contrib/minizip/unzip.c >/dev/null 2>&1; then
     if [ ! -f "$src_list" ]; then
@@ -28,11 +30,12 @@ SRC
   mz=$(ls -d "$deps"/src/zlib-*/contrib/minizip | head -n 1)
   obj="$deps/minizip/obj"
   mkdir -p "$obj" "$deps/minizip/lib" "$deps/minizip/include/minizip"
-  for f in ioapi unzip iowin32; do
+  for f in ioapi unzip zip iowin32; do
     $cc -O2 -c -DNOCRYPT -D_WIN32_WINNT=0x0601 -I"$mz" "$mz/$f.c" -o "$obj/$f.o"
   done
-  $ar rcs "$deps/minizip/lib/libminizip.a" "$obj"/ioapi.o "$obj"/unzip.o "$obj"/iowin32.o
-  cp "$mz"/ioapi.h "$mz"/unzip.h "$mz"/iowin32.h "$deps/minizip/include/minizip/"
+  rm -f "$deps/minizip/lib/libminizip.a"
+  $ar rcs "$deps/minizip/lib/libminizip.a" "$obj"/ioapi.o "$obj"/unzip.o "$obj"/zip.o "$obj"/iowin32.o
+  cp "$mz"/ioapi.h "$mz"/unzip.h "$mz"/zip.h "$mz"/iowin32.h "$deps/minizip/include/minizip/"
   echo "build_deps: minizip built"
 fi
 

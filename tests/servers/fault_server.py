@@ -16,6 +16,10 @@ The first path segment names the faults, the rest is the file:
   /drip=N:MS/FILE           send the body N bytes at a time, MS milliseconds apart
   /server=TEXT/FILE         send TEXT as the Server header (percent-decoded)
   /nolength/FILE            no Content-Length; the body ends when the connection closes
+  /nozip/FILE               404 for a zipped variant (a path ending in "._.zip")
+  /corruptzip/FILE          a zipped variant with bytes in its middle flipped
+  /hold=KEY/FILE            answer only once /release=KEY/ was asked (at most 60 s)
+  /release=KEY/             let the requests held for KEY go on; answers 200 "released"
   t=ID                      ignored; makes a path unique to one test
 Options combine with commas. A request target with a raw blank or another
 character that must be escaped (" < > \ ^ ` { | }) is answered 400, as a strict
@@ -45,6 +49,11 @@ class FaultServer(http.server.ThreadingHTTPServer):
         self.requests = 0
         self.path_counts = {}
         self.cache = {}
+        self.holds = {}
+
+    def hold_event(self, key):
+        with self.lock:
+            return self.holds.setdefault(key, threading.Event())
 
     def record(self, entry):
         with self.lock:
@@ -92,6 +101,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):
         pass
 
+    def send_body_only(self, body):
+        self.send_response(200)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
     def parse_request(self):
         ok = super().parse_request()
         if not ok:
@@ -107,6 +123,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         path = urllib.parse.unquote(raw_path.split("?", 1)[0])
         fault_text, _, relative = path.lstrip("/").partition("/")
         faults = parse_faults(fault_text)
+        if "release" in faults:
+            self.server.hold_event(faults["release"]).set()
+            entry["status"] = 200
+            self.server.record(entry)
+            self.send_body_only(b"released")
+            return
+        if "hold" in faults:
+            self.server.hold_event(faults["hold"]).wait(60)
         self.server_text = faults.get("server", "faultserver")
         data = self.server.body(relative)
         number = self.server.count(raw_path)
@@ -122,6 +146,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             offset, _, code = faults["failrange"].partition(":")
             if wanted.strip() == "bytes=%s-" % offset:
                 status = int(code)
+        zipped_variant = relative.endswith("._.zip")
+        if "nozip" in faults and zipped_variant:
+            status = 404
+        if data is not None and "corruptzip" in faults and zipped_variant:
+            flipped = bytearray(data)
+            for at in range(len(flipped) // 4, len(flipped) // 2):
+                flipped[at] ^= 0x55
+            data = bytes(flipped)
         if data is None:
             status = 404
         if status not in (200, 206):

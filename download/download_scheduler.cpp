@@ -1,0 +1,235 @@
+#include "download/download_scheduler.h"
+
+#include "core/config.h"
+#include "core/host_link.h"
+#include "core/language.h"
+#include "core/path_text.h"
+#include "core/run_log.h"
+#include "core/settings.h"
+#include "core/text_format.h"
+#include "download/entry_fetch.h"
+#include "download/progress_messages.h"
+#include "list/list_url.h"
+#include "list/update_list.h"
+#include "platform/named_lock.h"
+#include "platform/sleep.h"
+#include "platform/thread.h"
+
+#include <algorithm>
+
+namespace rk {
+namespace {
+
+constexpr long kDefaultThreads = 8;
+
+long clampTo(long value, long most) { return value < 2 ? 1 : std::min(value, most); }
+
+long loadClamped(const wchar_t* key, long most)
+{
+    std::wstring text = config::read(L"RenewKit", key);
+    long value = text.empty() ? kDefaultThreads : static_cast<long>(parseDecimal(text));
+    value = clampTo(value, most);
+    SettingsTable::instance().set(key, std::to_wstring(value));
+    return value;
+}
+
+void sendEntryState(WindowHandle window, long lock, long index, std::intptr_t state)
+{
+    NamedLockGuard guard(lock);
+    sendProgress(window, WM_DL_FILESTATE, static_cast<int>(index), state);
+    if (state == kEntryDone)
+        sendProgress(window, WM_DL_THREADS, static_cast<int>(index), 0);
+}
+
+void showStatus(WindowHandle window, const std::wstring& text)
+{
+    NamedLockGuard guard(locks::kDownloadStatus);
+    sendStatusText(window, text);
+}
+
+} // namespace
+
+long clampThreadCount(long value) { return clampTo(value, 50); }
+long clampFileThread(long value) { return clampTo(value, 100); }
+
+void loadDownloadSettings()
+{
+    loadClamped(props::kThreadCount, 50);
+    loadClamped(props::kFileThread, 100);
+}
+
+long threadCountSetting()
+{
+    std::wstring text = SettingsTable::instance().get(props::kThreadCount);
+    return text.empty() ? kDefaultThreads : clampThreadCount(static_cast<long>(parseDecimal(text)));
+}
+
+bool entryNeedsDownload(std::int32_t actions) { return (actions & (ACT_DELETE | 0x10 | 0x20 | 0x7F000000)) == 0; }
+
+std::wstring progressLine(long failures, long done, long total, long running)
+{
+    if (failures > 0)
+        return fillNumbers(tr(L"Error %d files,complete %d/%d"), {failures, done, total});
+    return fillNumbers(tr(L"Downloading, complete %d/%d, total thread %d ..."), {done, total, running});
+}
+
+std::wstring finalLine(long failures, long done, long total)
+{
+    if (failures > 0)
+        return fillNumbers(tr(L"Error %d files,complete %d/%d"), {failures, done, total});
+    return fillNumbers(tr(L"Download completed %d/%d."), {done, total});
+}
+
+DownloadScheduler& DownloadScheduler::instance()
+{
+    static DownloadScheduler scheduler;
+    return scheduler;
+}
+
+std::vector<long> DownloadScheduler::errorList() const
+{
+    std::lock_guard<std::mutex> guard(m_errorLock);
+    return m_errors;
+}
+
+long DownloadScheduler::failureCount() const
+{
+    NamedLockGuard named(locks::kDownloadErrorList);
+    std::lock_guard<std::mutex> guard(m_errorLock);
+    return static_cast<long>(m_errors.size());
+}
+
+void DownloadScheduler::resetRun()
+{
+    m_done = 0;
+    std::lock_guard<std::mutex> guard(m_errorLock);
+    m_errors.clear();
+}
+
+void DownloadScheduler::fail(long index)
+{
+    std::lock_guard<std::mutex> guard(m_errorLock);
+    m_errors.push_back(index);
+}
+
+void DownloadScheduler::reportProgress()
+{
+    const long done = m_done.load();
+    const long total = m_total.load();
+    std::wstring line = progressLine(failureCount(), done, total, m_running.load());
+    sendProgress(done, total);
+    showStatus(m_window.load(), line);
+}
+
+bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportStage)
+{
+    DownLoadList& list = DownLoadList::shared();
+    if (list.stage() != UpdateDownload && reportStage)
+        reportStage(UpdateDownload);
+    m_window = window;
+    m_running = 0;
+    loadDownloadSettings();
+    const long threads = threadCountSetting();
+    m_total = list.count();
+
+    std::vector<long> chosen;
+    std::wstring text;
+    {
+        std::lock_guard<std::mutex> guard(m_errorLock);
+        if (m_errors.empty()) {
+            for (long i = 0; i < m_total; ++i)
+                chosen.push_back(i);
+            text = tr(L"Downloading to temporary directory...");
+        } else {
+            chosen = m_errors;
+            text = tr(L"Downloading error files...");
+        }
+        m_errors.clear();
+    }
+    showStatus(window, text);
+    logLine(text);
+    const long done0 = m_done.load();
+
+    for (size_t p = 0; p < chosen.size(); ++p) {
+        const long index = chosen[p];
+        {
+            NamedLockGuard guard(locks::kRunningThreads);
+            ++m_running;
+            reportProgress();
+        }
+        if (!startDetachedThread([this, index] { runEntry(index); })) {
+            fail(index);
+            NamedLockGuard guard(locks::kRunningThreadsLine);
+            --m_running;
+            reportProgress();
+        }
+        // Counted 1 ms polls: the entries in flight are those started minus those ended.
+        const long started = static_cast<long>(p) + 1;
+        while (started - (m_done.load() - done0) - failureCount() >= threads)
+            sleepFor(1);
+    }
+    while (m_done.load() + failureCount() < m_total.load())
+        sleepFor(50);
+
+    if (reportStage)
+        reportStage(m_done.load() >= m_total.load() ? UpdateDownloadOk : UpdateDownloadError);
+    reportProgress();
+    std::wstring last = finalLine(failureCount(), m_done.load(), m_total.load());
+    showStatus(window, last);
+    logLine(last);
+    return true;
+}
+
+void DownloadScheduler::runEntry(long index)
+{
+    const WindowHandle window = m_window.load();
+    bool counted = false;
+    try {
+        DownLoadList& list = DownLoadList::shared();
+        updatefileinfo entry;
+        std::wstring url;
+        std::wstring folder;
+        bool inList = false;
+        {
+            NamedLockGuard guard(locks::kAddListEntry);
+            if (index >= 0 && index < list.count()) {
+                inList = true;
+                entry = list.entries[static_cast<size_t>(index)];
+                url = fileUrl(list, entry);
+                folder = list.downloadDir;
+            }
+        }
+        if (inList && !entryNeedsDownload(entry.actions)) {
+            ++m_done;
+            counted = true;
+        } else if (inList) {
+            {
+                NamedLockGuard guard(locks::kEntryNotes);
+                list.entries[static_cast<size_t>(index)].notes.clear();
+            }
+            if (folder.empty())
+                folder = config::listKeyPath(L"");
+            sendEntryState(window, locks::kEntryState1, index, kEntryStarted);
+            const int slot = static_cast<int>(index);
+            if (downloadEntry(window, slot, url, entryDestination(folder, entry.path))) {
+                ++m_done;
+                counted = true;
+                sendEntryState(window, locks::kEntryState2, index, kEntryDone);
+                logLine(fillText(tr(L"done[%s]"), {entry.path}));
+            } else {
+                sendEntryState(window, locks::kEntryState3, index, kEntryFailed);
+                logLine(fillText(tr(L"error[%s]"), {entry.path}));
+            }
+        }
+    } catch (...) {
+        // Whatever went wrong, the entry is not done: it is listed below.
+    }
+    // An entry that is neither done nor listed would keep the pass waiting for ever.
+    if (!counted)
+        fail(index);
+    NamedLockGuard guard(locks::kRunningThreadsLine);
+    --m_running;
+    reportProgress();
+}
+
+} // namespace rk

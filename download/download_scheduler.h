@@ -1,0 +1,73 @@
+#pragma once
+// The download pass: every entry of the shared update list (or only those that
+// failed in the pass before) into the temporary list folder, one thread per
+// entry and at most threadcount of them at once, with the counts that the
+// progress texts, the host windows and the stage show.
+
+#include "platform/window_messages.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace rk {
+
+constexpr unsigned WM_DL_FILESTATE = 0x42B; // wParam slot, lParam one of the entry states
+constexpr std::intptr_t kEntryStarted = 8;
+constexpr std::intptr_t kEntryDone = 7;
+constexpr std::intptr_t kEntryFailed = 0;
+
+// Below 2 becomes 1; above 50 (threadcount) or 100 (filethread) becomes that bound.
+long clampThreadCount(long value);
+long clampFileThread(long value);
+// threadcount and filethread of [RenewKit] (default 8 each), clamped, stored in
+// the settings table under "threadcount" and "filethread". Any thread.
+void loadDownloadSettings();
+long threadCountSetting(); // from the settings table; 8 when not stored
+
+// False for delete entries, bits 0x10 and 0x20, and run and description entries.
+bool entryNeedsDownload(std::int32_t actions);
+
+// The progress line while the pass runs, translated: with failures
+// "Error %d files,complete %d/%d", else "Downloading, complete %d/%d, total thread %d ...".
+std::wstring progressLine(long failures, long done, long total, long running);
+// The last line of a pass: "Download completed %d/%d." or the error line.
+std::wstring finalLine(long failures, long done, long total);
+
+class DownloadScheduler {
+public:
+    using StageReport = std::function<void(std::int32_t)>;
+
+    // The one scheduler of the process.
+    static DownloadScheduler& instance();
+
+    // One pass on the calling thread; returns when every chosen entry has ended.
+    // Stage changes (UpdateDownload, then UpdateDownloadOk or UpdateDownloadError)
+    // go through reportStage. Always true: the outcome is the stage and the counts.
+    bool runPass(WindowHandle window, const StageReport& reportStage);
+
+    long doneCount() const { return m_done.load(); }
+    std::vector<long> errorList() const;
+    // A new update run: done count 0 and no failed entries. Not while a pass runs.
+    void resetRun();
+
+    // The progress line to the host windows (1976) and to the pass's window.
+    void reportProgress();
+
+private:
+    void runEntry(long index);
+    void fail(long index);
+    long failureCount() const;
+
+    std::atomic<long> m_done{0};
+    std::atomic<long> m_running{0};
+    std::atomic<long> m_total{0};
+    std::atomic<WindowHandle> m_window{nullptr};
+    mutable std::mutex m_errorLock; // guards m_errors
+    std::vector<long> m_errors;
+};
+
+} // namespace rk

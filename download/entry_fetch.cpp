@@ -1,0 +1,129 @@
+#include "download/entry_fetch.h"
+
+#include "core/config.h"
+#include "core/language.h"
+#include "core/path_helpers.h"
+#include "core/path_text.h"
+#include "core/text_format.h"
+#include "download/progress_messages.h"
+#include "download/segmented_downloader.h"
+#include "install/unzip.h"
+#include "list/update_list.h"
+#include "platform/files.h"
+#include "platform/named_lock.h"
+#include "platform/sleep.h"
+#include "platform/stream_file.h"
+
+namespace rk {
+namespace {
+
+constexpr int kRenameTries = 20;
+constexpr unsigned long kRenamePauseMs = 800;
+
+void note(int slot, const wchar_t* pattern, const std::wstring& value)
+{
+    if (slot >= 0)
+        appendEntryNote(slot, fillText(tr(pattern), {value}));
+}
+
+long fileSizeOf(const std::wstring& path)
+{
+    StreamFile file;
+    if (!file.openRead(path))
+        return 0;
+    return static_cast<long>(file.size());
+}
+
+} // namespace
+
+std::wstring entryDestination(const std::wstring& folder, const std::wstring& path)
+{
+    std::wstring relative = replaceAll(path, L"/", L"\\");
+    if (relative.find(L':') != std::wstring::npos)
+        return collapseBackslashes(relative);
+    return collapseBackslashes(folder + L"\\" + relative);
+}
+
+void appendEntryNote(int slot, const std::wstring& line)
+{
+    if (slot < 0)
+        return;
+    NamedLockGuard guard(locks::kEntryNotes);
+    DownLoadList& list = DownLoadList::shared();
+    if (slot < list.count())
+        list.entries[static_cast<size_t>(slot)].notes += line + L"\n";
+}
+
+bool robustRename(const std::wstring& source, const std::wstring& target, int tries, unsigned long pauseMs)
+{
+    if (fileExists(source)) {
+        // A scanner or indexer may hold either file for a moment: wait it out.
+        for (int i = 0; i < tries; ++i) {
+            deleteFileForced(target);
+            if (!pathExists(target))
+                break;
+            sleepFor(pauseMs);
+        }
+        for (int i = 0; i < tries; ++i) {
+            moveFile(source, target);
+            if (pathExists(target))
+                break;
+            sleepFor(pauseMs);
+        }
+    }
+    return pathExists(target);
+}
+
+bool robustRename(const std::wstring& source, const std::wstring& target)
+{
+    return robustRename(source, target, kRenameTries, kRenamePauseMs);
+}
+
+bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const std::wstring& destination)
+{
+    const std::wstring done = destination + L"_";
+    if (slot >= 0 && fileExists(done)) {
+        long size = fileSizeOf(done);
+        sendProgress(window, WM_DL_FILESIZE, slot, size);
+        sendProgress(window, WM_DL_RECEIVED, slot, size);
+        return true;
+    }
+    createFolderChain(destination);
+    const std::wstring zip = destination + L"._.zip";
+    bool zipped = slot < 0 ? config::readFlag(L"RenewKit", L"ListFileZip", L"0") : true;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::wstring tried = zipped ? url + L"._.zip" : url;
+        const std::wstring target = zipped ? zip : destination;
+        if (!downloadFile(tried, target, slot, window)) {
+            note(slot, L"error[%s]", tried);
+            zipped = !zipped;
+            deleteFileForced(target);
+            continue;
+        }
+        if (slot < 0)
+            config::write(L"RenewKit", L"ListFileZip", zipped ? L"1" : L"0");
+        note(slot, L"done[%s]", tried);
+        // A done marker that could not be made is no finished entry: the next pass tries again.
+        if (!zipped)
+            return slot < 0 || robustRename(destination, done);
+        if (slot < 0 || config::readFlag(L"RenewKit", L"UnZip", L"1")) {
+            if (unzipSingleFile(zip, destination)) {
+                bool marked = slot < 0 || robustRename(destination, done);
+                note(slot, L"unzip ok[%s]", zip);
+                deleteFileForced(zip);
+                return marked;
+            }
+            note(slot, L"unzip error[%s]", zip);
+            deleteFileForced(zip);
+            deleteFileForced(destination);
+            zipped = false;
+            continue;
+        }
+        // Kept packed: the copy stage moves the folder as it is.
+        robustRename(destination, done);
+        return true;
+    }
+    return false;
+}
+
+} // namespace rk

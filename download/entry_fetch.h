@@ -1,0 +1,32 @@
+#pragma once
+// One file into the temporary list folder: the zipped variant D + "._.zip" first
+// (for the list file in the order ListFileZip remembers), the plain file second,
+// unpacking a zipped variant, and the done marker D + "_" of a finished entry.
+// Blocks the calling thread; entries run on threads of their own at once.
+
+#include "platform/window_messages.h"
+
+#include <string>
+
+namespace rk {
+
+// D of an entry: folder + "\" + path with "/" made "\" and doubled "\" collapsed;
+// a path with ":" is used as it is.
+std::wstring entryDestination(const std::wstring& folder, const std::wstring& path);
+
+// slot is the entry's list index, or -1 for a list file (no done marker, no
+// notes, ListFileZip read and stored). True when the finished file is in place:
+// D + "_" for an entry, D for a list file. Progress goes to window (may be null).
+bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const std::wstring& destination);
+
+// Appends the line and a line feed to the notes of entry `slot` of the shared
+// update list, under the notes lock; nothing for a slot outside the list.
+void appendEntryNote(int slot, const std::wstring& line);
+
+// When source exists: up to 20 tries 800 ms apart to delete target, then up to
+// 20 tries to move source there. True when target exists at the end.
+bool robustRename(const std::wstring& source, const std::wstring& target);
+// The same with the tries and the pause given (tests).
+bool robustRename(const std::wstring& source, const std::wstring& target, int tries, unsigned long pauseMs);
+
+} // namespace rk

@@ -1,0 +1,201 @@
+#include "download/list_fetch.h"
+
+#include "core/config.h"
+#include "core/host_link.h"
+#include "core/language.h"
+#include "core/run_log.h"
+#include "download/entry_fetch.h"
+#include "download/http_session.h"
+#include "list/list_url.h"
+#include "list/master_list.h"
+#include "list/update_list.h"
+#include "list/version_probe.h"
+#include "platform/files.h"
+#include "platform/named_lock.h"
+#include "platform/system.h"
+#include "platform/thread.h"
+
+namespace rk {
+namespace {
+
+// Each group is guarded by the named lock written beside it. A round number
+// lets a worker tell whether its result is still wanted.
+std::int32_t g_listState = kFetchRunning;  // 0xF000C
+unsigned g_listRound = 0;                  // 0xF000C
+std::wstring g_chosenAddress;              // 0xF000B
+long g_outstanding = 0;                    // 0xF000B
+unsigned g_subListRound = 0;               // 0xF000B
+std::int32_t g_probeState = kFetchRunning; // 0xF000D
+unsigned g_probeRound = 0;                 // 0xF000D
+
+std::wstring expandedListUrl() { return expandListUrlParameters(config::read(L"UPDATEINFO", L"ListURL")); }
+
+void setListState(unsigned round, std::int32_t state)
+{
+    NamedLockGuard guard(locks::kListFetchState);
+    if (round == g_listRound)
+        g_listState = state;
+}
+
+void setProbeState(unsigned round, std::int32_t state)
+{
+    NamedLockGuard guard(locks::kVersionProbeState);
+    if (round == g_probeRound)
+        g_probeState = state;
+}
+
+void finishSubList(unsigned round, bool fetched, const std::wstring& address, const std::wstring& file,
+                   const std::wstring& listFile)
+{
+    NamedLockGuard guard(locks::kSubListResult);
+    const bool current = round == g_subListRound;
+    if (fetched && current && g_chosenAddress.empty()) {
+        g_chosenAddress = address;
+        robustRename(file, listFile);
+    } else if (fetched) {
+        deleteFileForced(file);
+    }
+    if (current)
+        --g_outstanding;
+}
+
+} // namespace
+
+std::wstring masterListUrl(const std::wstring& listUrl)
+{
+    return normalizeUrl(listUrlBaseOf(listUrl) + L"/renewkit.main.xml");
+}
+
+bool startListFetch(const std::wstring& listFile)
+{
+    unsigned round;
+    {
+        NamedLockGuard guard(locks::kListFetchState);
+        round = ++g_listRound;
+        g_listState = kFetchRunning;
+    }
+    bool started = startDetachedThread([round, listFile] {
+        ComApartment com;
+        const std::wstring url = expandedListUrl();
+        logLine(tr(L"download:") + url);
+        const std::wstring masterFile = listFile + L".main.xml";
+        bool ok = downloadEntry(nullptr, -1, url, listFile);
+        ok = downloadEntry(nullptr, -1, masterListUrl(url), masterFile) && ok;
+        ok = ok && mergeMasterList(listFile, masterFile);
+        setListState(round, ok ? kFetchReady : kFetchFailed);
+    });
+    if (!started)
+        setListState(round, kFetchFailed);
+    return started;
+}
+
+std::int32_t listFetchState()
+{
+    NamedLockGuard guard(locks::kListFetchState);
+    return g_listState;
+}
+
+void resetListFetchState()
+{
+    NamedLockGuard guard(locks::kListFetchState);
+    ++g_listRound;
+    g_listState = kFetchRunning;
+}
+
+void emptyChosenListAddress()
+{
+    NamedLockGuard guard(locks::kSubListResult);
+    ++g_subListRound;
+    g_chosenAddress.clear();
+}
+
+void setSubListOutstanding(long count)
+{
+    NamedLockGuard guard(locks::kSubListResult);
+    g_outstanding = count;
+}
+
+bool startSubListFetch(const std::wstring& address, int index, const std::wstring& listFile)
+{
+    const std::wstring file = listFile + std::to_wstring(index);
+    deleteFileForced(file);
+    const std::wstring url = expandListUrlParameters(address);
+    logLine(tr(L"download:") + url);
+    unsigned round;
+    {
+        NamedLockGuard guard(locks::kSubListResult);
+        round = g_subListRound;
+    }
+    bool started = startDetachedThread([round, url, file, listFile] {
+        bool fetched = false;
+        try {
+            fetched = downloadEntry(nullptr, -1, url, file);
+        } catch (...) {
+            fetched = false;
+        }
+        finishSubList(round, fetched, url, file, listFile);
+    });
+    if (!started)
+        finishSubList(round, false, url, file, listFile);
+    return started;
+}
+
+std::wstring chosenListAddress()
+{
+    NamedLockGuard guard(locks::kSubListResult);
+    return g_chosenAddress;
+}
+
+long subListOutstanding()
+{
+    NamedLockGuard guard(locks::kSubListResult);
+    return g_outstanding;
+}
+
+bool startVersionProbe(std::function<void(std::int32_t)> reportStage)
+{
+    unsigned round;
+    {
+        NamedLockGuard guard(locks::kVersionProbeState);
+        round = ++g_probeRound;
+        g_probeState = kFetchRunning;
+    }
+    bool started = startDetachedThread([round, reportStage] {
+        std::string body;
+        if (!fetchToSink(expandedListUrl(), body)) {
+            bool current;
+            {
+                NamedLockGuard guard(locks::kVersionProbeState);
+                current = round == g_probeRound;
+            }
+            if (current && reportStage)
+                reportStage(UpdateCheckRemoteError);
+            setProbeState(round, kFetchFailed);
+            return;
+        }
+        VersionProbe probe = parseVersionProbeBytes(body);
+        NamedLockGuard guard(locks::kVersionProbeState);
+        if (round != g_probeRound)
+            return;
+        applyVersionProbe(probe, DownLoadList::shared());
+        g_probeState = kFetchReady;
+    });
+    if (!started)
+        setProbeState(round, kFetchFailed);
+    return started;
+}
+
+std::int32_t versionProbeState()
+{
+    NamedLockGuard guard(locks::kVersionProbeState);
+    return g_probeState;
+}
+
+void resetVersionProbeState()
+{
+    NamedLockGuard guard(locks::kVersionProbeState);
+    ++g_probeRound;
+    g_probeState = kFetchRunning;
+}
+
+} // namespace rk

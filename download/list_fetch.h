@@ -1,0 +1,53 @@
+#pragma once
+// The workers that bring the update list in: the single list with the master
+// list beside it, the sub-lists raced against each other, and the version probe.
+// Each runs on a thread of its own that nobody joins; the caller polls the
+// results below, each read and written under its named lock. Starting a worker
+// begins a new round: a worker of an older round that ends late changes nothing.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace rk {
+
+// Fetch states of the single list and the probe: still running, ready, failed.
+constexpr std::int32_t kFetchRunning = 0;
+constexpr std::int32_t kFetchReady = 2;
+constexpr std::int32_t kFetchFailed = 3;
+
+// The master list published beside the list: {listurl-base}/renewkit.main.xml.
+std::wstring masterListUrl(const std::wstring& listUrl);
+
+// Single list (lock 0xF000C). Sets the state to kFetchRunning and starts the
+// worker: ListURL with its parameters expanded ("download:" logged) into
+// listFile, the master list into listFile + ".main.xml", the merge; then
+// kFetchReady when all three succeeded, else kFetchFailed. False when no thread
+// could be started (the state is then kFetchFailed).
+bool startListFetch(const std::wstring& listFile);
+std::int32_t listFetchState();
+void resetListFetchState(); // kFetchRunning, and any running worker's result is ignored
+
+// Sub-lists (lock 0xF000B). emptyChosenListAddress() begins a round: call it,
+// then setSubListOutstanding(number of addresses), then startSubListFetch for
+// each address with its index i from 0. A worker deletes listFile + i, fetches
+// the address (parameters expanded, "download:" logged) there, and on success,
+// when no address is chosen yet, makes its expanded address the chosen one and
+// its file the list file; a later success deletes its file. Every worker of the
+// round lowers the outstanding count when it ends (also when it cannot start).
+void emptyChosenListAddress();
+void setSubListOutstanding(long count);
+bool startSubListFetch(const std::wstring& address, int index, const std::wstring& listFile);
+std::wstring chosenListAddress();
+long subListOutstanding();
+
+// Version probe (lock 0xF000D). Sets the state to kFetchRunning and starts the
+// worker: ListURL with its parameters expanded is fetched into memory; on
+// success probeVersion and probeUrls of the shared update list are filled and
+// the state becomes kFetchReady; on failure reportStage(UpdateCheckRemoteError)
+// runs on the worker's thread and the state becomes kFetchFailed.
+bool startVersionProbe(std::function<void(std::int32_t)> reportStage);
+std::int32_t versionProbeState();
+void resetVersionProbeState();
+
+} // namespace rk

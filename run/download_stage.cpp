@@ -1,0 +1,17 @@
+#include "run/download_stage.h"
+
+#include "download/download_scheduler.h"
+#include "run/stage_report.h"
+
+namespace rk {
+
+bool runDownloadPass(WindowHandle window)
+{
+    return DownloadScheduler::instance().runPass(window, [&](std::int32_t s) { reportStage(s, window); });
+}
+
+long downloadDoneCount() { return DownloadScheduler::instance().doneCount(); }
+
+void resetDownloadRun() { DownloadScheduler::instance().resetRun(); }
+
+} // namespace rk

@@ -1,0 +1,120 @@
+#include "core/host_link.h"
+#include "download/http_session.h"
+#include "download/list_fetch.h"
+#include "list/list_loader.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "tests/download/server_env.h"
+#include "tests/fetch/fetch_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace rk;
+using namespace rk::test;
+
+namespace {
+
+std::string listUrlLine(const std::wstring& url) { return "[UPDATEINFO]\r\nListURL=" + narrow(url) + "\r\n"; }
+
+std::string published(const std::wstring& release, const std::wstring& name)
+{
+    std::string bytes;
+    readFileBytes(dataDir() + L"pub\\" + release + L"\\" + name, bytes);
+    return bytes;
+}
+
+} // namespace
+
+TEST(ListFetch, MasterListAddressIsBesideTheList)
+{
+    EXPECT_EQ(masterListUrl(L"http://h:8/app/update.xml"), L"http://h:8/app/renewkit.main.xml");
+    EXPECT_EQ(masterListUrl(L"http://h:8/app/"), L"http://h:8/app/renewkit.main.xml");
+}
+
+TEST(ListFetch, SingleListArrivesMergedWithItsMasterList)
+{
+    FetchFolder folder(L"list-single", listUrlLine(publishedUrl(L"small", L"update.xml")));
+    const std::wstring listFile = folder.file(L"key.xml");
+    ASSERT_TRUE(startListFetch(listFile));
+    ASSERT_TRUE(waitFor([] { return listFetchState() != kFetchRunning; }));
+    ASSERT_EQ(listFetchState(), kFetchReady);
+    EXPECT_TRUE(fileExists(listFile + L".main.xml"));
+    EXPECT_NE(folder.runLog().find("download:" + narrow(publishedUrl(L"small", L"update.xml"))), std::string::npos);
+
+    ComApartment com;
+    DownLoadList list;
+    ASSERT_TRUE(loadList(listFile, list, true));
+    ASSERT_EQ(list.count(), 5); // description, three files, run
+    EXPECT_EQ(list.entries[1].path, L"app.exe");
+}
+
+TEST(ListFetch, MissingMasterListOrMissingListFails)
+{
+    FetchFolder folder(L"list-nomaster");
+    const std::wstring lonely = L"lonely-" + uniqueToken();
+    createFolderChain(dataDir() + lonely + L"\\x");
+    ASSERT_TRUE(writeFileBytes(dataDir() + lonely + L"\\update.xml", published(L"small", L"update.xml")));
+    folder.dir().write(L"renewkit.ini",
+                       "[RenewKit]\r\nLog=run.log\r\n" + listUrlLine(nginxUrl(lonely + L"/update.xml")));
+    ASSERT_TRUE(startListFetch(folder.file(L"key.xml")));
+    ASSERT_TRUE(waitFor([] { return listFetchState() != kFetchRunning; }));
+    EXPECT_EQ(listFetchState(), kFetchFailed);
+}
+
+TEST(ListFetch, ProbeDocumentGivesTheVersionAndTwoSubListAddresses)
+{
+    FetchFolder folder(L"list-probe", listUrlLine(publishedUrl(L"small", L"version.xml")));
+    std::atomic<int> reported{-1};
+    ASSERT_TRUE(startVersionProbe([&](std::int32_t s) { reported = s; }));
+    ASSERT_TRUE(waitFor([] { return versionProbeState() != kFetchRunning; }));
+    ASSERT_EQ(versionProbeState(), kFetchReady);
+    EXPECT_EQ(DownLoadList::shared().probeVersion, L"5.2");
+    EXPECT_EQ(DownLoadList::shared().probeUrls,
+              (std::vector<std::wstring>{L"http://127.0.0.1/one/update.xml", L"http://127.0.0.1/two/update.xml"}));
+    EXPECT_EQ(reported.load(), -1);
+}
+
+TEST(ListFetch, ProbeThatFailsReportsTheCheckError)
+{
+    FetchFolder folder(L"list-probe-fail", listUrlLine(faultUrl(L"status=404", L"pub/small/version.xml")));
+    std::atomic<int> reported{-1};
+    ASSERT_TRUE(startVersionProbe([&](std::int32_t s) { reported = s; }));
+    ASSERT_TRUE(waitFor([] { return versionProbeState() != kFetchRunning; }));
+    EXPECT_EQ(versionProbeState(), kFetchFailed);
+    EXPECT_EQ(reported.load(), UpdateCheckRemoteError);
+    EXPECT_TRUE(DownLoadList::shared().probeUrls.empty());
+}
+
+// The first and the third sub-list are held by the server until the test lets
+// them go, so the second is the first to succeed whatever the thread timing.
+TEST(ListFetch, SecondSubListAnsweringFirstIsChosenAndLateOnesAreIgnored)
+{
+    FetchFolder folder(L"list-race");
+    const std::wstring key = uniqueToken();
+    const std::wstring addresses[3] = {faultUrl(L"hold=" + key, L"pub/sub0/update.xml"),
+                                       faultUrl(L"plain,t=" + key, L"pub/sub1/update.xml"),
+                                       faultUrl(L"hold=" + key, L"pub/sub2/update.xml")};
+    const std::wstring listFile = folder.file(L"key.xml");
+    folder.dir().write(L"key.xml0", "stale from an earlier run");
+    emptyChosenListAddress();
+    setSubListOutstanding(3);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(startSubListFetch(addresses[i], i, listFile));
+    ASSERT_TRUE(waitFor([] { return !chosenListAddress().empty(); }));
+    EXPECT_EQ(chosenListAddress(), addresses[1]);
+    EXPECT_EQ(subListOutstanding(), 2);
+
+    std::string released;
+    ASSERT_TRUE(fetchToSink(faultUrl(L"release=" + key, L""), released));
+    ASSERT_TRUE(waitFor([] { return subListOutstanding() < 1; }));
+    EXPECT_EQ(chosenListAddress(), addresses[1]);
+    EXPECT_TRUE(folder.dir().read(L"key.xml") == published(L"sub1", L"update.xml"));
+    EXPECT_FALSE(pathExists(listFile + L"0"));
+    EXPECT_FALSE(pathExists(listFile + L"1"));
+    EXPECT_FALSE(pathExists(listFile + L"2"));
+    std::string log = folder.runLog();
+    for (const auto& a : addresses)
+        EXPECT_NE(log.find("download:" + narrow(a)), std::string::npos);
+}

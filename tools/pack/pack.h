@@ -1,0 +1,48 @@
+#pragma once
+// renewkit-pack: turns a release folder into what the updater reads from a web
+// server: the files, their zipped variants, the update list, its zipped variant,
+// the master list and the version probe document.
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace rk::pack {
+
+struct PackOptions {
+    std::wstring release;
+    std::wstring output;
+    std::wstring listName = L"update.xml";
+    std::wstring probeName = L"version.xml";
+    std::wstring fileUrl;     // fileurl element; none when empty
+    std::wstring description; // "\n" stays as written: the list's own line-break escape
+    std::wstring guid;
+    std::wstring version;                         // of the probe document; the list's MD5 when empty
+    std::map<std::wstring, std::wstring> actions; // lower-case relative path -> action text
+    std::vector<std::wstring> runs;               // "path|param|wait|key", trailing fields optional
+    std::vector<std::wstring> subLists;           // addresses written into the probe document
+    bool zipped = true;
+};
+
+struct PackedFile {
+    std::wstring path; // relative, with "\"
+    std::string md5;
+    std::wstring action;
+};
+
+// False with a message for unknown options or missing values.
+bool parseArguments(const std::vector<std::wstring>& args, PackOptions& options, std::wstring& error);
+std::wstring usage();
+
+// The documents, as UTF-8 bytes.
+std::string listDocument(const PackOptions& options, const std::vector<PackedFile>& files);
+std::string probeDocument(const std::wstring& version, const std::vector<std::wstring>& subLists);
+std::string masterListDocument();
+
+// True when folder is outer itself or lies below it (full paths, case ignored).
+bool folderInside(const std::wstring& folder, const std::wstring& outer);
+
+// Writes everything into options.output. Empty on success, else what went wrong.
+std::wstring packRelease(const PackOptions& options, std::vector<PackedFile>* packed = nullptr);
+
+} // namespace rk::pack
