@@ -19,6 +19,9 @@ bool postMessage(WindowHandle window, unsigned message, std::uintptr_t wParam, s
 std::intptr_t windowProperty(WindowHandle window, const wchar_t* name);
 bool setWindowProperty(WindowHandle window, const wchar_t* name, std::intptr_t value);
 
+// Enables or disables the control with this identifier in the window's parent.
+void enableParentControl(WindowHandle window, int controlId, bool enable);
+
 // The process that owns the window, opened with full access; empty on failure.
 UniqueHandle openWindowProcess(WindowHandle window);
 UniqueHandle openOwnProcess();
