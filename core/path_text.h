@@ -1,6 +1,7 @@
 #pragma once
 // Small text operations that every path rule of the program is made of.
 
+#include <initializer_list>
 #include <string>
 
 namespace rk {
@@ -14,5 +15,8 @@ std::wstring trimBlanks(const std::wstring& text);
 // Decimal conversion in the C library's manner: leading blanks and sign, digits
 // up to the first other character, 0 when there are none.
 long long parseDecimal(const std::wstring& text);
+// Fills each "%s" of a (translated) format in turn with the next value; the
+// values are never read as formats themselves. Extra "%s" stay as they are.
+std::wstring fillTexts(const std::wstring& format, std::initializer_list<std::wstring> values);
 
 } // namespace rk

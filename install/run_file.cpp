@@ -5,6 +5,7 @@
 #include "core/run_log.h"
 #include "core/path_macros.h"
 #include "core/path_text.h"
+#include "install/task_file.h"
 #include "platform/files.h"
 #include "platform/shell_run.h"
 
@@ -15,14 +16,16 @@ constexpr int kShowNormal = 5; // SW_SHOW
 
 } // namespace
 
-void runFile(const std::wstring& file, const std::wstring& workingFolder, const std::wstring& parameters,
+bool runFile(const std::wstring& file, const std::wstring& workingFolder, const std::wstring& parameters,
              void* statusWindow, bool wait)
 {
     const std::wstring path = resolvePath(file);
     const std::wstring lower = toLower(path);
     if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, L".xml") == 0) {
-        logLine(L"Task files are not available in this build[" + path + L"]");
-        return;
+        if (!fileExists(path))
+            return false;
+        runTaskFile(path, statusWindow);
+        return true;
     }
     const size_t slash = path.rfind(L'\\');
     std::wstring folder = workingFolder;
@@ -32,7 +35,7 @@ void runFile(const std::wstring& file, const std::wstring& workingFolder, const 
     if (!parameters.empty())
         text += L"[" + parameters + L"]";
     if (!fileExists(path))
-        return;
+        return false;
     sendStatusText(statusWindow, text);
     logLine(text);
     ShellStart start = shellStart(path, parameters, folder, kShowNormal);
@@ -40,6 +43,7 @@ void runFile(const std::wstring& file, const std::wstring& workingFolder, const 
         waitForProcess(start.process);
     if (start.started)
         bringProcessToFront(start.process);
+    return true;
 }
 
 } // namespace rk

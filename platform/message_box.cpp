@@ -25,6 +25,9 @@ public:
         case MessageKind::OkExclamation:
             type = MB_OK | MB_ICONEXCLAMATION;
             break;
+        case MessageKind::RetryCancel:
+            type = MB_RETRYCANCEL;
+            break;
         }
         switch (::MessageBoxW(static_cast<HWND>(owner), text.c_str(), caption.c_str(), type)) {
         case IDYES:
@@ -33,6 +36,8 @@ public:
             return MessageAnswer::No;
         case IDCANCEL:
             return MessageAnswer::Cancel;
+        case IDRETRY:
+            return MessageAnswer::Retry;
         default:
             return MessageAnswer::Ok;
         }

@@ -5,8 +5,8 @@
 
 namespace rk {
 
-enum class MessageKind { Ok, YesNoQuestion, YesNoCancelQuestion, OkExclamation };
-enum class MessageAnswer { Ok, Yes, No, Cancel };
+enum class MessageKind { Ok, YesNoQuestion, YesNoCancelQuestion, OkExclamation, RetryCancel };
+enum class MessageAnswer { Ok, Yes, No, Cancel, Retry };
 
 class Prompter {
 public:

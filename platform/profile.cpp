@@ -26,4 +26,9 @@ bool writeProfileString(const std::wstring& file, const std::wstring& section, c
     return ok != FALSE;
 }
 
+bool deleteProfileKey(const std::wstring& file, const std::wstring& section, const std::wstring& key)
+{
+    return ::WritePrivateProfileStringW(section.c_str(), key.c_str(), nullptr, file.c_str()) != FALSE;
+}
+
 } // namespace rk

@@ -13,4 +13,7 @@ std::wstring readProfileString(const std::wstring& file, const std::wstring& sec
 bool writeProfileString(const std::wstring& file, const std::wstring& section, const std::wstring& key,
                         const std::wstring& value, unsigned long* error = nullptr);
 
+// Removes the key from the section (a null value to the system call).
+bool deleteProfileKey(const std::wstring& file, const std::wstring& section, const std::wstring& key);
+
 } // namespace rk

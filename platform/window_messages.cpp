@@ -91,4 +91,13 @@ void RemoteBuffer::reset()
     m_process = nullptr;
 }
 
+void enableParentControl(WindowHandle window, int controlId, bool enable)
+{
+    HWND parent = ::GetParent(static_cast<HWND>(window));
+    if (!parent)
+        return;
+    if (HWND control = ::GetDlgItem(parent, controlId))
+        ::EnableWindow(control, enable ? TRUE : FALSE);
+}
+
 } // namespace rk

@@ -24,6 +24,9 @@ WindowHandle parentWindow(WindowHandle window);
 std::intptr_t windowProperty(WindowHandle window, const wchar_t* name);
 bool setWindowProperty(WindowHandle window, const wchar_t* name, std::intptr_t value);
 
+// Enables or disables the control with this identifier in the window's parent.
+void enableParentControl(WindowHandle window, int controlId, bool enable);
+
 // The process that owns the window, opened with full access; empty on failure.
 UniqueHandle openWindowProcess(WindowHandle window);
 UniqueHandle openOwnProcess();

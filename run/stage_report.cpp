@@ -1,6 +1,7 @@
 #include "run/stage_report.h"
 
 #include "core/config.h"
+#include "core/run_log.h"
 #include "install/run_file.h"
 #include "list/update_list.h"
 
@@ -8,12 +9,14 @@ namespace rk {
 
 void runStageHooks(const std::wstring& name, WindowHandle statusWindow)
 {
+    // A hook is a program path alone: "notify.exe /x" names no file and is
+    // skipped, which the log says so that the setting can be mended.
     std::wstring noWait = config::read(L"UpdateEvent", name);
-    if (!noWait.empty())
-        runFile(noWait, L"", L"", statusWindow, false);
+    if (!noWait.empty() && !runFile(noWait, L"", L"", statusWindow, false))
+        logLine(L"Hook skipped, no such file[" + name + L"=" + noWait + L"]");
     std::wstring withWait = config::read(L"UpdateEventWaitClose", name);
-    if (!withWait.empty())
-        runFile(withWait, L"", L"", statusWindow, true);
+    if (!withWait.empty() && !runFile(withWait, L"", L"", statusWindow, true))
+        logLine(L"Hook skipped, no such file[" + name + L"=" + withWait + L"]");
 }
 
 void reportStage(std::int32_t stage, WindowHandle payload)

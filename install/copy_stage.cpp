@@ -1,0 +1,121 @@
+#include "install/copy_stage.h"
+
+#include "core/app_directory.h"
+#include "core/config.h"
+#include "core/language.h"
+#include "core/path_macros.h"
+#include "core/path_text.h"
+#include "core/run_log.h"
+#include "install/file_replace.h"
+#include "install/upgrade_actions.h"
+#include "list/list_compare.h"
+#include "list/update_list.h"
+#include "platform/files.h"
+#include "platform/sleep.h"
+#include "platform/window_messages.h"
+
+#include <cstdio>
+
+namespace rk {
+namespace {
+
+constexpr unsigned kCopyProgressMessage = 0x417; // WM_USER + 23
+
+void statusAndLog(WindowHandle window, const std::wstring& text)
+{
+    sendStatusText(window, text);
+    logLine(text);
+}
+
+std::wstring formatNumbers(const std::wstring& format, long a, long b)
+{
+    wchar_t buffer[512];
+    std::swprintf(buffer, 512, format.c_str(), a, b);
+    return buffer;
+}
+
+std::wstring twinListFile(const std::wstring& listFile)
+{
+    const size_t doubled = listFile.find(L".xml.xml", 1);
+    if (doubled != std::wstring::npos && doubled >= 1)
+        return replaceAll(listFile, L".xml.xml", L".xml");
+    return listFile + L".xml";
+}
+
+} // namespace
+
+std::wstring icaclsToolPath()
+{
+    if (!config::readFlag(L"RenewKit", L"icacls", L"0"))
+        return L"";
+    const std::wstring tool = expandMacros(L"{sys}\\icacls.exe");
+    return fileExists(tool) ? tool : L"";
+}
+
+bool saveLocalList(const CopyStageInput& input)
+{
+    const std::wstring local = applicationDirectory() + kLocalListName;
+    const std::wstring& listFile = input.listFile;
+    if (fileExists(listFile) && robustRename(listFile, local))
+        return true;
+    const std::wstring twin = twinListFile(listFile);
+    if (fileExists(twin) && robustRename(twin, local))
+        return true;
+    if (!input.refetchList || !input.refetchList(listFile))
+        return false;
+    return robustRename(listFile, local);
+}
+
+bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& input)
+{
+    const std::wstring app = applicationDirectory();
+    const std::wstring tool = icaclsToolPath();
+    const bool unzip = config::readFlag(L"RenewKit", L"UnZip", L"1");
+    statusAndLog(window, tr(L"Copy from temporary directory"));
+    if (!unzip) {
+        moveTree(input.tempListFolder, app);
+        return true;
+    }
+    const long n = list.count();
+    for (long i = 0; i < n; ++i) {
+        if (window)
+            sendMessage(window, kCopyProgressMessage, static_cast<std::uintptr_t>(i), n);
+        sleepFor(1);
+        sendStatusText(window, formatNumbers(tr(L"Copying files[%d/%d]..."), i + 1, n));
+        const updatefileinfo& entry = list.entries[static_cast<size_t>(i)];
+        if (entry.actions & ACT_DELETE)
+            continue;
+        const std::wstring source = joinLocal(input.tempListFolder, entry.path);
+        const std::vector<std::wstring> targets = targetFiles(entry);
+        if (!tool.empty()) {
+            for (const auto& target : targets)
+                grantUsersAccess(tool, target);
+        }
+        if (targets.empty())
+            continue;
+        replaceFile(source, targets);
+        makeShortcuts(targets.front(), entry.shortcutIcon, static_cast<int>(parseDecimal(entry.iconIndex)),
+                      expandNameList(entry.path, entry.shortcut), window);
+        notifyCopyStep(L"entry", entry.path);
+    }
+    statusAndLog(window, tr(L"Do upgrade tasks"));
+    runEntryActions(window, list);
+    notifyCopyStep(L"entry actions", L"");
+    runCommands(window, list);
+    notifyCopyStep(L"run commands", L"");
+    statusAndLog(window, tr(L"Clear temp files"));
+    deleteTree(input.tempListFolder);
+    notifyCopyStep(L"temp cleared", input.tempListFolder);
+    statusAndLog(window, formatNumbers(tr(L"Update completed,done %d files"), n, 0));
+    if (list.restartFlag)
+        statusAndLog(window, tr(L"Need to restart your computer"));
+    if (saveLocalList(input))
+        notifyCopyStep(L"list saved", app + kLocalListName);
+    else
+        logLine(tr(L"The local list could not be saved; the next check repeats this update."));
+    if (!tool.empty())
+        grantUsersAccess(tool, app + kLocalListName);
+    return true;
+}
+
+} // namespace rk

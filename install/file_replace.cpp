@@ -1,0 +1,170 @@
+#include "install/file_replace.h"
+
+#include "core/path_text.h"
+#include "core/run_log.h"
+#include "install/old_files.h"
+#include "platform/file_probe.h"
+#include "platform/files.h"
+#include "platform/shell_run.h"
+#include "platform/sleep.h"
+
+#include <atomic>
+
+namespace rk {
+namespace {
+
+std::atomic<CopyStepObserver*> g_observer{nullptr};
+
+constexpr int kHiddenWindow = 0; // SW_HIDE
+constexpr int kRenameTries = 20;
+constexpr unsigned long kRenamePauseMs = 800;
+
+void logPair(const wchar_t* format, const std::wstring& a, const std::wstring& b)
+{
+    logLine(fillTexts(format, {a, b}));
+}
+
+// Puts the new content beside the target. The last target may take the done
+// marker itself when a rename can (same volume); others get a copy.
+bool stageContent(const std::wstring& marker, const std::wstring& staging, bool last, bool& markerMoved)
+{
+    markerMoved = false;
+    deleteFileForced(staging);
+    if (last && renameFile(marker, staging))
+        markerMoved = true;
+    else if (!copyFileReplacing(marker, staging))
+        return false;
+    if (flushFile(staging))
+        return true;
+    if (markerMoved)
+        renameFile(staging, marker);
+    else
+        deleteFileForced(staging);
+    return false;
+}
+
+void unstage(const std::wstring& marker, const std::wstring& staging, bool markerMoved)
+{
+    if (markerMoved && renameFile(staging, marker))
+        return;
+    deleteFileForced(staging);
+}
+
+} // namespace
+
+void setCopyStepObserver(CopyStepObserver* observer) { g_observer.store(observer); }
+
+void notifyCopyStep(const wchar_t* step, const std::wstring& path)
+{
+    if (CopyStepObserver* observer = g_observer.load())
+        observer->afterStep(step, path);
+}
+
+bool backupTarget(const std::wstring& target)
+{
+    const std::wstring first = target + L".__old";
+    if (renameFile(target, first)) {
+        appendOldFile(first);
+        return true;
+    }
+    logPair(L"backup file error[%s]to[%s]", target, first);
+    for (int j = 0; j < 10; ++j) {
+        const std::wstring name = first + std::to_wstring(j);
+        if (renameFile(target, name)) {
+            appendOldFile(name);
+            return true;
+        }
+        logPair(L"backup file error[%s]to[%s]", target, name);
+    }
+    return false;
+}
+
+bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets)
+{
+    const std::wstring marker = source + L"_";
+    if (!fileExists(marker))
+        return false;
+    for (size_t k = 0; k < targets.size(); ++k) {
+        const std::wstring& target = targets[k];
+        const bool last = k + 1 == targets.size();
+        const wchar_t* failure = last ? L"move file error[%s]to[%s]" : L"copy file error[%s]to[%s]";
+        createParentDirs(target);
+        const std::wstring staging = target + kStagingSuffix;
+        bool markerMoved = false;
+        if (!stageContent(marker, staging, last, markerMoved)) {
+            logPair(failure, source, target);
+            return false;
+        }
+        notifyCopyStep(L"staged", target);
+        if (pathExists(target))
+            setNormalAttributes(target);
+        bool installed = moveFileReplacing(staging, target);
+        if (!installed && fileExists(target)) {
+            // In use: the old file cannot be replaced, but a running program
+            // can usually be renamed out of the way.
+            if (!backupTarget(target)) {
+                unstage(marker, staging, markerMoved);
+                return false;
+            }
+            notifyCopyStep(L"backed up", target);
+            installed = moveFileReplacing(staging, target);
+        }
+        if (!installed) {
+            unstage(marker, staging, markerMoved);
+            logPair(failure, source, target);
+            return false;
+        }
+        if (last && !markerMoved)
+            deleteFileForced(marker);
+        notifyCopyStep(L"installed", target);
+        logLine(fillTexts(L"update file[%s]", {target}));
+    }
+    return true;
+}
+
+void moveTree(const std::wstring& folder, const std::wstring& destinationBase)
+{
+    std::wstring base = folder;
+    while (base.size() > 3 && base.back() == L'\\')
+        base.pop_back();
+    std::wstring destination = destinationBase;
+    while (destination.size() > 3 && destination.back() == L'\\')
+        destination.pop_back();
+    for (const auto& entry : listDirectory(base)) {
+        const std::wstring child = base + L"\\" + entry.name;
+        const std::wstring moved = destination + L"\\" + entry.name;
+        if (entry.isDirectory)
+            moveTree(child, moved);
+        else
+            moveFile(child, moved);
+    }
+    removeDirectory(base);
+}
+
+void grantUsersAccess(const std::wstring& toolPath, const std::wstring& filePath)
+{
+    if (toolPath.empty() || filePath.empty())
+        return;
+    const std::wstring parameters = replaceAll(fillTexts(L"'%s' /grant Users:(D,WDAC)", {filePath}), L"'", L"\"");
+    shellStart(toolPath, parameters, L"", kHiddenWindow, L"open");
+}
+
+bool robustRename(const std::wstring& source, const std::wstring& destination)
+{
+    // One rename over the old file first: there is then no moment without one.
+    if (moveFileReplacing(source, destination))
+        return true;
+    for (int i = 0; i < kRenameTries && pathExists(destination); ++i) {
+        if (deleteFileForced(destination))
+            break;
+        sleepFor(kRenamePauseMs);
+    }
+    for (int i = 0; i < kRenameTries; ++i) {
+        if (moveFile(source, destination) || fileExists(destination))
+            break;
+        sleepFor(kRenamePauseMs);
+    }
+    return fileExists(destination);
+}
+
+} // namespace rk

@@ -1,0 +1,51 @@
+#pragma once
+// Installing one downloaded file on its targets, with backups of targets in
+// use, and the file and folder helpers of the copy stage. Driver's thread.
+
+#include "core/path_helpers.h"
+
+#include <string>
+#include <vector>
+
+namespace rk {
+
+// Boundaries between the steps of the copy stage, for tests that stop the
+// process at each of them. `step` names the step just finished.
+class CopyStepObserver {
+public:
+    virtual ~CopyStepObserver() = default;
+    virtual void afterStep(const wchar_t* step, const std::wstring& path) = 0;
+};
+void setCopyStepObserver(CopyStepObserver* observer); // nullptr: none
+void notifyCopyStep(const wchar_t* step, const std::wstring& path);
+
+// Name under which the new content is written beside a target before it is
+// renamed over it.
+inline const wchar_t kStagingSuffix[] = L".__new";
+
+// Installs source + "_" (the done marker) on every target: each target gets the
+// new content under a temporary name in its own folder, flushed, then renamed
+// over it in one step, so an interruption leaves either the old or the new file.
+// A target in use is moved to ".__old" (or ".__old0" to ".__old9") first and the
+// name recorded in __oldfiles.lst. The done marker is gone afterwards. False
+// when the marker is missing or a target could not be installed.
+bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets);
+
+// Moves a target in use out of the way; false after eleven refused names.
+bool backupTarget(const std::wstring& target);
+
+// Every folder of the path from the one after the drive down to the file's own.
+inline void createParentDirs(const std::wstring& filePath) { createFolderChain(filePath); }
+
+// Moves every file below the folder to the same place under the destination
+// base (never over an existing file), then removes the emptied folders.
+void moveTree(const std::wstring& folder, const std::wstring& destinationBase);
+
+// Runs the icacls tool hidden to grant Users delete and write-DAC on the file.
+void grantUsersAccess(const std::wstring& toolPath, const std::wstring& filePath);
+
+// Up to 20 tries 800 ms apart to delete the destination, then up to 20 to move
+// the source there. True when the destination exists at the end.
+bool robustRename(const std::wstring& source, const std::wstring& destination);
+
+} // namespace rk

@@ -1,0 +1,200 @@
+#include "install/local_check.h"
+
+#include "core/app_directory.h"
+#include "core/config.h"
+#include "core/language.h"
+#include "core/path_helpers.h"
+#include "core/path_text.h"
+#include "core/process_state.h"
+#include "core/run_log.h"
+#include "core/settings.h"
+#include "install/process_finding.h"
+#include "list/list_compare.h"
+#include "list/update_list.h"
+#include "platform/file_probe.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
+#include "platform/sleep.h"
+
+#include <cstdio>
+
+namespace rk {
+namespace {
+
+std::vector<std::wstring> g_adminFiles; // the driver's thread only
+
+void dropListWhenElevated()
+{
+    if (isElevated())
+        g_adminFiles.clear();
+}
+
+void listForAdmin(const std::wstring& path)
+{
+    if (isVistaOrLater() && !isElevated())
+        g_adminFiles.push_back(path);
+}
+
+bool endsWithBinaryExtension(const std::wstring& path)
+{
+    const std::wstring lower = toLower(path);
+    if (lower.size() <= 4)
+        return false;
+    const std::wstring tail = lower.substr(lower.size() - 4);
+    return tail == L".exe" || tail == L".dll";
+}
+
+void statusAndLog(WindowHandle window, const std::wstring& text)
+{
+    sendStatusText(window, text);
+    logLine(text);
+}
+
+std::wstring applicationSetting() { return trimBlanks(config::read(L"APPLICATION", L"Application")); }
+
+std::wstring formatText(const std::wstring& format, long a, long b)
+{
+    wchar_t buffer[512];
+    std::swprintf(buffer, 512, format.c_str(), a, b);
+    return buffer;
+}
+
+} // namespace
+
+std::vector<std::wstring> adminRequiredFiles() { return g_adminFiles; }
+
+void clearAdminRequiredFiles() { g_adminFiles.clear(); }
+
+bool testWritable(const std::wstring& path)
+{
+    dropListWhenElevated();
+    if (!fileExists(path)) {
+        if (!g_adminFiles.empty())
+            return true;
+        if (probeCreateFile(path))
+            deleteFileForced(path);
+        else if (lastError() == kErrorAccessDenied)
+            listForAdmin(path);
+        return true;
+    }
+    if (probeOpenForWrite(path))
+        return true;
+    if (endsWithBinaryExtension(path)) {
+        const std::wstring testName = path + L".__test";
+        deleteFileForced(testName);
+        if (renameFile(path, testName)) {
+            renameFile(testName, path);
+            return true;
+        }
+        if (lastError() == kErrorAccessDenied) {
+            listForAdmin(path);
+            return true;
+        }
+        return false;
+    }
+    setNormalAttributes(path);
+    if (probeOpenForWrite(path))
+        return true;
+    if (lastError() == kErrorAccessDenied) {
+        listForAdmin(path);
+        return true;
+    }
+    return false;
+}
+
+bool testWritableWithPrompt(const std::wstring& path, bool ask)
+{
+    bool writable = testWritable(path);
+    while (!writable && ask) {
+        MessageAnswer answer = showMessage(nullptr, tr(L"Can't overwrite the file,Please close it.") + L"\n" + path,
+                                           tr(L"RenewKit"), MessageKind::RetryCancel);
+        if (answer != MessageAnswer::Retry)
+            break;
+        writable = testWritable(path);
+    }
+    return writable;
+}
+
+bool checkLockedFiles(WindowHandle window, bool ask, const DownLoadList& list)
+{
+    dropListWhenElevated();
+    statusAndLog(window, tr(L"Check locked file..."));
+    long locked = 0;
+    const long count = list.count();
+    for (long i = 0; i < count && g_adminFiles.empty(); ++i) {
+        sleepFor(1);
+        sendStatusText(window, formatText(tr(L"Examining the %d files,total of %d..."), i + 1, count));
+        const updatefileinfo& entry = list.entries[static_cast<size_t>(i)];
+        if (entry.actions & ACT_DELETE)
+            continue;
+        for (const auto& target : targetFiles(entry)) {
+            if (!testWritableWithPrompt(target, ask)) {
+                ++locked;
+                statusAndLog(window, tr(L"File is locked") + L"[" + target + L"]");
+            }
+        }
+    }
+    if (locked > 0)
+        statusAndLog(window, formatText(tr(L"%d update files has %d locked"), count, locked));
+    else
+        statusAndLog(window, tr(L"No locked files"));
+    return locked == 0;
+}
+
+bool isMainProgramClosed(WindowHandle window)
+{
+    const std::wstring application = applicationSetting();
+    if (application.empty())
+        return true;
+    const std::wstring wanted = toLower(application);
+    ProcessIterator processes;
+    for (ProcessId pid = processes.first(); pid != 0; pid = processes.next()) {
+        const std::wstring path = mainModulePath(pid);
+        if (!path.empty() && path.find(wanted) != std::wstring::npos) {
+            statusAndLog(window, tr(L"The main program has not closed") + L" " + application);
+            return false;
+        }
+    }
+    statusAndLog(window, tr(L"The main program has closed") + L"[" + application + L"]");
+    return true;
+}
+
+bool closeMainProgram(WindowHandle)
+{
+    closeProcessesByModule(applicationSetting());
+    return true;
+}
+
+bool checkLocalFiles(WindowHandle window, bool ask, const DownLoadList& list)
+{
+    bool ok = isMainProgramClosed(window);
+    const std::wstring app = applicationDirectory();
+    if (!testWritable(app + kLocalListName))
+        ok = false;
+    if (!testWritable(app + kMarkerFile478))
+        ok = false;
+    const bool thirdWritable = testWritable(app + kMarkerFile489);
+    if (!thirdWritable)
+        ok = false;
+    if (!(thirdWritable && ok)) {
+        const std::wstring application = applicationSetting();
+        std::wstring program = application.find(L':') != std::wstring::npos ? application : app + L"\\" + application;
+        program = replaceAll(program, L"\\\\", L"\\");
+        const std::wstring name = config::read(L"APPLICATION", L"Name");
+        const std::wstring question =
+            fillTexts(tr(L"Find main program [%s] not closed, Close it now?") + L"\n%s", {name, program});
+        bool close = SettingsTable::instance().get(props::kUpdateSkin) == L"mostsimple";
+        if (!close)
+            close = showMessage(window, question, tr(L"RenewKit"), MessageKind::YesNoQuestion) == MessageAnswer::Yes;
+        if (close) {
+            closeMainProgram(window);
+            statusAndLog(window, tr(L"The main program has closed"));
+            ok = true;
+        }
+    }
+    if (!checkLockedFiles(window, ask, list))
+        ok = false;
+    return ok;
+}
+
+} // namespace rk

@@ -1,0 +1,32 @@
+#pragma once
+// Shell links (IShellLinkW saved through IPersistFile) and self-registering
+// libraries. The calling thread must have initialised COM for links.
+
+#include <string>
+
+namespace rk {
+
+class ShellLink {
+public:
+    ShellLink();
+    ~ShellLink();
+    ShellLink(const ShellLink&) = delete;
+    ShellLink& operator=(const ShellLink&) = delete;
+
+    // False when the shell link object cannot be created.
+    bool create();
+    bool setTarget(const std::wstring& target, const std::wstring& workingFolder);
+    bool setIcon(const std::wstring& iconFile, int index);
+    // Saves the link file and remembers its name.
+    bool save(const std::wstring& linkFile);
+
+private:
+    struct Impl;
+    Impl* m_impl = nullptr;
+};
+
+// Loads the library, calls its "DllRegisterServer" when it has one (its result
+// ignored) and unloads it. True when the export was called.
+bool callDllRegisterServer(const std::wstring& library);
+
+} // namespace rk
