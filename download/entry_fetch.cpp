@@ -17,9 +17,6 @@
 namespace rk {
 namespace {
 
-constexpr int kRenameTries = 20;
-constexpr unsigned long kRenamePauseMs = 800;
-
 void note(int slot, const wchar_t* pattern, const std::wstring& value)
 {
     if (slot >= 0)
@@ -52,31 +49,6 @@ void appendEntryNote(int slot, const std::wstring& line)
     DownLoadList& list = DownLoadList::shared();
     if (slot < list.count())
         list.entries[static_cast<size_t>(slot)].notes += line + L"\n";
-}
-
-bool robustRename(const std::wstring& source, const std::wstring& target, int tries, unsigned long pauseMs)
-{
-    if (fileExists(source)) {
-        // A scanner or indexer may hold either file for a moment: wait it out.
-        for (int i = 0; i < tries; ++i) {
-            deleteFileForced(target);
-            if (!pathExists(target))
-                break;
-            sleepFor(pauseMs);
-        }
-        for (int i = 0; i < tries; ++i) {
-            moveFile(source, target);
-            if (pathExists(target))
-                break;
-            sleepFor(pauseMs);
-        }
-    }
-    return pathExists(target);
-}
-
-bool robustRename(const std::wstring& source, const std::wstring& target)
-{
-    return robustRename(source, target, kRenameTries, kRenamePauseMs);
 }
 
 bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const std::wstring& destination)

@@ -6,6 +6,8 @@
 
 #include "platform/window_messages.h"
 
+#include "install/file_replace.h"
+
 #include <string>
 
 namespace rk {
@@ -22,11 +24,5 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
 // Appends the line and a line feed to the notes of entry `slot` of the shared
 // update list, under the notes lock; nothing for a slot outside the list.
 void appendEntryNote(int slot, const std::wstring& line);
-
-// When source exists: up to 20 tries 800 ms apart to delete target, then up to
-// 20 tries to move source there. True when target exists at the end.
-bool robustRename(const std::wstring& source, const std::wstring& target);
-// The same with the tries and the pause given (tests).
-bool robustRename(const std::wstring& source, const std::wstring& target, int tries, unsigned long pauseMs);
 
 } // namespace rk

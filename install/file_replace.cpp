@@ -149,22 +149,32 @@ void grantUsersAccess(const std::wstring& toolPath, const std::wstring& filePath
     shellStart(toolPath, parameters, L"", kHiddenWindow, L"open");
 }
 
-bool robustRename(const std::wstring& source, const std::wstring& destination)
+bool robustRename(const std::wstring& source, const std::wstring& target, int tries, unsigned long pauseMs)
 {
+    if (!fileExists(source))
+        return pathExists(target);
     // One rename over the old file first: there is then no moment without one.
-    if (moveFileReplacing(source, destination))
+    if (moveFileReplacing(source, target))
         return true;
-    for (int i = 0; i < kRenameTries && pathExists(destination); ++i) {
-        if (deleteFileForced(destination))
+    // A scanner or indexer may hold either file for a moment: wait it out.
+    for (int i = 0; i < tries; ++i) {
+        deleteFileForced(target);
+        if (!pathExists(target))
             break;
-        sleepFor(kRenamePauseMs);
+        sleepFor(pauseMs);
     }
-    for (int i = 0; i < kRenameTries; ++i) {
-        if (moveFile(source, destination) || fileExists(destination))
+    for (int i = 0; i < tries; ++i) {
+        moveFile(source, target);
+        if (pathExists(target))
             break;
-        sleepFor(kRenamePauseMs);
+        sleepFor(pauseMs);
     }
-    return fileExists(destination);
+    return pathExists(target);
+}
+
+bool robustRename(const std::wstring& source, const std::wstring& target)
+{
+    return robustRename(source, target, kRenameTries, kRenamePauseMs);
 }
 
 } // namespace rk

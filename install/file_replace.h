@@ -44,8 +44,11 @@ void moveTree(const std::wstring& folder, const std::wstring& destinationBase);
 // Runs the icacls tool hidden to grant Users delete and write-DAC on the file.
 void grantUsersAccess(const std::wstring& toolPath, const std::wstring& filePath);
 
-// Up to 20 tries 800 ms apart to delete the destination, then up to 20 to move
-// the source there. True when the destination exists at the end.
-bool robustRename(const std::wstring& source, const std::wstring& destination);
+// When the source exists: one replacing rename, else up to 20 tries 800 ms
+// apart to delete the target, then up to 20 to move the source there. A
+// missing source changes nothing. True when the target exists at the end.
+bool robustRename(const std::wstring& source, const std::wstring& target);
+// The same with the tries and the pause given (tests).
+bool robustRename(const std::wstring& source, const std::wstring& target, int tries, unsigned long pauseMs);
 
 } // namespace rk
