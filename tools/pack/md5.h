@@ -1,25 +1,22 @@
 #pragma once
-// MD5 of a byte stream, fed in pieces; the digest as 32 lower-case hex digits.
+// MD5 of a byte stream, fed in pieces, through the system's cryptography; the
+// digest as 32 lower-case hex digits.
+
+#include "platform/hash.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 
 namespace rk::pack {
 
 class Md5 {
 public:
-    Md5();
-    void update(const void* data, std::size_t bytes);
-    std::string hexDigest(); // ends the stream
+    Md5() : m_hash(HashAlgorithm::Md5) {}
+    void update(const void* data, std::size_t bytes) { m_hash.update(data, bytes); }
+    std::string hexDigest() { return toHex(m_hash.finish()); } // ends the stream
 
 private:
-    void block(const unsigned char* data);
-
-    std::uint32_t m_state[4];
-    std::uint64_t m_length = 0;
-    unsigned char m_buffer[64];
-    std::size_t m_used = 0;
+    Hasher m_hash;
 };
 
 } // namespace rk::pack
