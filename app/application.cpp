@@ -14,6 +14,7 @@
 #include "core/path_text.h"
 #include "list/update_list.h"
 #include "run/stage_report.h"
+#include "run/update_run.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -124,30 +125,62 @@ bool CUpdateApp::startUp()
     return dispatch(mode, host);
 }
 
+RunWindows CUpdateApp::runWindows()
+{
+    RunWindows windows;
+    windows.fullUpdate = [this] { fullUpdateInProgressWindow(); };
+    return windows;
+}
+
+void CUpdateApp::fullUpdateInProgressWindow()
+{
+    config::read(L"RenewKit", L"Skin"); // read, without effect: one skin only
+    SettingsTable::instance().set(props::kUpdateSkin, L"mostsimple");
+    notAvailable(L"The full update in the progress window");
+}
+
 bool CUpdateApp::dispatch(const std::wstring& mode, void* hostWindow)
 {
-    (void)hostWindow;
     if (mode == L"downparam0" || mode == L"downparam1")
         return false;
     if (mode == L"emptytemp") {
         emptyTemporaryFiles();
         return false;
     }
-    if (mode == L"checkforupdates")
-        return notAvailable(L"The run mode checkforupdates");
-    if (mode == L"showwhenupdate")
-        return notAvailable(L"The run mode showwhenupdate");
+    if (mode == L"checkforupdates") {
+        if (config::readFlag(L"RenewKit", L"ShowWhenCheck", L"1"))
+            notAvailable(L"The check in the progress window");
+        else
+            versionAwareCheck(nullptr);
+        long result = DownLoadList::shared().count();
+        if (remoteVersionDiffers())
+            result = 0x7FFFFFF;
+        reportStage(UpdateEnd, nullptr);
+        return result != 0;
+    }
+    if (mode == L"showwhenupdate") {
+        checkForUpdates(nullptr);
+        const long count = DownLoadList::shared().count();
+        if (count > 0 && DownLoadList::shared().stage() == UpdateCheckRemoteOk) {
+            fullUpdateInProgressWindow();
+            reportStage(UpdateEnd, nullptr);
+        }
+        return count != 0;
+    }
     if (mode == L"tryicon")
         return notAvailable(L"The run mode tryicon");
     if (mode == L"silence")
-        return notAvailable(L"The run mode silence");
+        return silentRun(hostWindow) != 0;
     if (mode == L"appenter" || mode == L"appenternoprompt")
-        return notAvailable(L"The run mode " + mode);
-    if (mode == L"uninstall")
-        return notAvailable(L"The run mode uninstall");
-    config::read(L"RenewKit", L"Skin"); // read, without effect: one skin only
-    SettingsTable::instance().set(props::kUpdateSkin, L"mostsimple");
-    return notAvailable(L"The full update in the progress window");
+        return entryRun(mode, runWindows()) != 0;
+    if (mode == L"uninstall") {
+        uninstallRun();
+        emptyTemporaryFiles();
+        return false;
+    }
+    fullUpdateInProgressWindow();
+    reportStage(UpdateEnd, nullptr);
+    return false;
 }
 
 void CUpdateApp::emptyTemporaryFiles()

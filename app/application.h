@@ -5,6 +5,7 @@
 
 #include "app/working_folder.h"
 #include "platform/system.h"
+#include "run/update_run.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +31,8 @@ public:
 private:
     bool dispatch(const std::wstring& mode, void* hostWindow);
     void emptyTemporaryFiles();
+    RunWindows runWindows();
+    void fullUpdateInProgressWindow();
     bool notAvailable(const std::wstring& what);
 
     EmbeddedConfig m_defaultConfig;

@@ -1,0 +1,463 @@
+#include "run/update_run.h"
+
+#include "core/app_directory.h"
+#include "core/config.h"
+#include "core/host_link.h"
+#include "core/language.h"
+#include "core/path_helpers.h"
+#include "core/path_macros.h"
+#include "core/path_text.h"
+#include "core/process_state.h"
+#include "core/run_log.h"
+#include "core/sample_config.h"
+#include "core/settings.h"
+#include "download/http_session.h"
+#include "download/list_fetch.h"
+#include "install/local_check.h"
+#include "install/run_file.h"
+#include "list/list_compare.h"
+#include "list/list_loader.h"
+#include "list/list_url.h"
+#include "list/update_list.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
+#include "platform/named_lock.h"
+#include "platform/shell_run.h"
+#include "platform/sleep.h"
+#include "platform/system.h"
+#include "platform/window_text.h"
+#include "run/copy_stage.h"
+#include "run/download_stage.h"
+#include "run/local_stage.h"
+#include "run/stage_report.h"
+
+#include <atomic>
+#include <cstdlib>
+
+namespace rk {
+namespace {
+
+constexpr int kShowHide = 0; // SW_HIDE
+constexpr long kMaxExtraDownloadPasses = 4;
+
+std::atomic<bool> g_fullRunBusy{false};
+
+void statusAndLog(WindowHandle window, const std::wstring& text)
+{
+    sendStatusText(window, text);
+    logLine(text);
+}
+
+std::wstring formatCount(const std::wstring& format, long count)
+{
+    return replaceAll(format, L"%d", std::to_wstring(count));
+}
+
+// The update list and the description text emptied, under the list's lock.
+void emptyUpdateList()
+{
+    DownLoadList& list = DownLoadList::shared();
+    NamedLockGuard guard(locks::kAddListEntry);
+    list.entries.clear();
+    list.runCommands.clear();
+    list.description.clear();
+}
+
+long updateFileCount() { return DownLoadList::shared().count(); }
+
+std::int32_t currentStage() { return DownLoadList::shared().stage(); }
+
+// Quick mode: the list copy of the last full fetch stands in for a download.
+bool quickMode()
+{
+    const std::wstring mode = SettingsTable::instance().get(props::kRunMode);
+    if (mode != L"checkforupdates" && mode != L"appenternoprompt" && mode != L"appenter")
+        return false;
+    return config::readFlag(L"RenewKit", L"QuickCheck", L"1");
+}
+
+// TimeOut x 100 polls of 10 ms for the single list.
+bool waitForListFetch()
+{
+    const long polls = config::readNumber(L"RenewKit", L"TimeOut", L"60") * 100;
+    for (long i = 0; i < polls; ++i) {
+        const std::int32_t state = listFetchState();
+        if (state == kFetchReady)
+            return true;
+        if (state == kFetchFailed)
+            return false;
+        sleepFor(10);
+    }
+    return false;
+}
+
+// Starts one worker per sub-list address (each logs and fetches its own file)
+// and waits MultCheckTimeOut x 100 polls of 1 ms for the first to succeed.
+bool fetchSubLists(const std::wstring& listFile)
+{
+    DownLoadList& list = DownLoadList::shared();
+    const std::vector<std::wstring> urls = list.probeUrls;
+    emptyChosenListAddress();
+    setSubListOutstanding(static_cast<long>(urls.size()));
+    for (size_t i = 0; i < urls.size(); ++i)
+        startSubListFetch(urls[i], static_cast<int>(i), listFile);
+    const long polls = config::readNumber(L"RenewKit", L"MultCheckTimeOut", L"60") * 100;
+    std::wstring chosen;
+    for (long i = 0; i < polls; ++i) {
+        chosen = chosenListAddress();
+        const long outstanding = subListOutstanding();
+        sleepFor(1);
+        if (!chosen.empty() || outstanding < 1)
+            break;
+    }
+    if (chosen.empty())
+        return false;
+    NamedLockGuard guard(locks::kAddListEntry);
+    setListUrlBase(list, chosen);
+    list.probeUrls.clear();
+    return true;
+}
+
+} // namespace
+
+bool remoteVersionDiffers()
+{
+    const std::wstring remote = DownLoadList::shared().probeVersion;
+    return !remote.empty() && remote != config::read(L"APPLICATION", L"Ver");
+}
+
+bool ensureListAddress(WindowHandle window, bool mayOfferSample)
+{
+    std::wstring url = config::read(L"UPDATEINFO", L"ListURL");
+    if (url.empty() && mayOfferSample)
+        offerSampleConfiguration(window, prompter());
+    if (!url.empty()) {
+        setListUrlBase(DownLoadList::shared(), config::read(L"UPDATEINFO", L"ListURL"));
+        return true;
+    }
+    std::wstring text = replaceAll(tr(L"can't to get [UNDATEINFO]-ListURL from renewkit.ini"), L"renewkit.ini",
+                                   programBaseName() + L".ini");
+    statusAndLog(window, text);
+    return false;
+}
+
+bool fetchAndCompare(WindowHandle window)
+{
+    const std::wstring listUrl = config::read(L"UPDATEINFO", L"ListURL");
+    if (listUrl.size() < 5) {
+        statusAndLog(window, tr(L"renewkit.ini -> UPDATEINFO -> ListURL can't empty"));
+        return false;
+    }
+    emptyUpdateList();
+    resetDownloadRun();
+    statusAndLog(window, tr(L"try to download the list file..."));
+
+    DownLoadList& list = DownLoadList::shared();
+    std::wstring listFile = config::listKeyPath(L".xml");
+    if (!config::readFlag(L"APPLICATION", L"CheckVerNumber", L"0") && quickMode()) {
+        moveFile(listFile, listFile + L".xml"); // fails, and changes nothing, when the copy exists
+        listFile += L".xml";
+        hiddenRefresh();
+    } else {
+        deleteFile(listFile);
+        SettingsTable::instance().set(props::kDownPrefix + listFile, expandListUrlParameters(listUrl));
+        emptyChosenListAddress();
+        bool fetched = false;
+        if (list.probeUrls.empty()) {
+            if (!list.probeVersion.empty()) {
+                fetched = true;
+            } else {
+                fetched = startListFetch(listFile) && waitForListFetch();
+            }
+        } else {
+            fetched = fetchSubLists(listFile);
+        }
+        if (!fetched) {
+            std::wstring text = tr(L"error when download the list file.");
+            if (list.probeVersion.empty())
+                text += L"\n" + listUrl;
+            statusAndLog(window, text);
+            return false;
+        }
+        copyFileReplacing(listFile, listFile + L".xml");
+    }
+
+    setCurrentListFile(listFile);
+    compareWithLocalList(listFile, list);
+    if (!list.description.empty())
+        sendDescription(list.description);
+    return true;
+}
+
+void checkForUpdates(WindowHandle window)
+{
+    if (!windowExists(window))
+        window = nullptr;
+    ComApartment com;
+    const std::int64_t now = hoursSince2011();
+    const long long lastRefresh = config::readNumber64(L"RenewKit", L"OwerCheckTm", L"0");
+    DownLoadList& list = DownLoadList::shared();
+
+    if (!(list.probeUrls.empty() && currentStage() >= UpdateCheckRemote)) {
+        reportStage(UpdateCheckRemote, window);
+        {
+            NamedLockGuard guard(locks::kAddListEntry);
+            list.downloadDir = config::listKeyPath(L"");
+        }
+        if (ensureListAddress(window, window != nullptr) && fetchAndCompare(window)) {
+            if (std::llabs(now - lastRefresh) > 48)
+                hiddenRefresh();
+            if (window) {
+                WindowHandle parent = parentWindow(window);
+                postCommand(parent ? parent : window, command::kCheckDone);
+            }
+            statusAndLog(window, formatCount(tr(L"Found %d files need to update..."), updateFileCount()));
+            reportStage(UpdateCheckRemoteOk, window);
+            if (updateFileCount() == 0 && currentStage() == UpdateCheckRemoteOk)
+                statusAndLog(window, tr(L"Find nothing to update."));
+        }
+    }
+    if (currentStage() != UpdateCheckRemoteOk) {
+        reportStage(UpdateCheckRemoteError, window);
+        emptyUpdateList();
+    }
+}
+
+void versionAwareCheck(WindowHandle window)
+{
+    DownLoadList& list = DownLoadList::shared();
+    {
+        NamedLockGuard guard(locks::kAddListEntry);
+        list.probeVersion.clear();
+        list.probeUrls.clear();
+    }
+    if (!config::readFlag(L"APPLICATION", L"CheckVerNumber", L"0")) {
+        checkForUpdates(window);
+        return;
+    }
+    resetVersionProbeState();
+    startVersionProbe([window](std::int32_t stage) { reportStage(stage, window); });
+    const long polls = config::readNumber(L"RenewKit", L"TimeOut", L"60") * 100;
+    std::int32_t state = kFetchRunning;
+    for (long i = 0; i < polls; ++i) {
+        state = versionProbeState();
+        if (state == kFetchReady || state == kFetchFailed)
+            break;
+        sleepFor(1);
+    }
+    const bool ok = state == kFetchReady && !list.probeVersion.empty();
+    reportStage(ok ? UpdateCheckRemoteOk : UpdateCheckRemoteError, window);
+}
+
+namespace {
+
+// The first pass, then more while the pass failed but completed files.
+void downloadWithRetries(WindowHandle window)
+{
+    runDownloadPass(window);
+    for (long extra = 0; extra < kMaxExtraDownloadPasses; ++extra) {
+        if (currentStage() != UpdateDownloadError || downloadDoneCount() == 0)
+            break;
+        runDownloadPass(window);
+    }
+}
+
+} // namespace
+
+int fullRun(WindowHandle window)
+{
+    bool expected = false;
+    if (!g_fullRunBusy.compare_exchange_strong(expected, true))
+        return 0;
+    [&] {
+        if (currentStage() < UpdateCheckRemoteOk) {
+            checkForUpdates(window);
+            if (currentStage() != UpdateCheckRemoteOk)
+                return;
+        }
+        if (currentStage() == UpdateCheckRemoteOk && !DownLoadList::shared().probeUrls.empty()) {
+            checkForUpdates(window);
+            if (currentStage() != UpdateCheckRemoteOk)
+                return;
+        }
+        if (currentStage() < UpdateDownloadOk && updateFileCount() > 0) {
+            downloadWithRetries(window);
+            if (currentStage() != UpdateDownloadOk)
+                return;
+        }
+        if (currentStage() < UpdateCheckLocalOk && updateFileCount() > 0) {
+            runLocalCheck(window);
+            if (currentStage() != UpdateCheckLocalOk)
+                return;
+        }
+        if (currentStage() < UpdateCopyOk && updateFileCount() > 0) {
+            runCopyStage(window);
+            if (currentStage() != UpdateCopyOk && currentStage() != UpdateEnd)
+                return;
+        }
+        sendCommand(window, command::kUpdateDone);
+    }();
+    sendCommand(window, command::kRunOver);
+    g_fullRunBusy.store(false);
+    return 1;
+}
+
+int entryRun(const std::wstring& mode, const RunWindows& windows)
+{
+    const std::wstring name = config::read(L"APPLICATION", L"Name");
+    if (config::read(L"APPLICATION", L"Application").empty()) {
+        showMessage(nullptr, L"At AppEnter mode,You must set Application in renewkit.ini file.", name, MessageKind::Ok);
+        return 0;
+    }
+    if (config::readFlag(L"RenewKit", L"ShowWhenCheck", L"1")) {
+        if (windows.entryProgress)
+            windows.entryProgress();
+        else
+            logLine(L"The progress window is not available in this build.");
+        return 1;
+    }
+    versionAwareCheck(nullptr);
+    long count = updateFileCount();
+    if (remoteVersionDiffers())
+        count = 0x7FFFFFFF;
+    if (currentStage() == UpdateCheckRemoteOk && count > 0) {
+        MessageAnswer answer = MessageAnswer::Yes;
+        if (mode != L"appenternoprompt") {
+            const std::wstring question =
+                DownLoadList::shared().probeVersion.empty()
+                    ? formatCount(tr(L"%d updates found at the website,now to upgrade?"), updateFileCount())
+                    : tr(L"found new version at the website,now to upgrade?");
+            answer = showMessage(nullptr, question, name, MessageKind::YesNoCancelQuestion);
+        }
+        if (answer == MessageAnswer::Yes) {
+            if (windows.fullUpdate)
+                windows.fullUpdate();
+            else
+                logLine(L"The full update in the progress window is not available in this build.");
+        } else if (answer == MessageAnswer::No) {
+            launchHostProgram(true);
+        }
+    } else {
+        launchHostProgram(true);
+    }
+    return 1;
+}
+
+int silentRun(WindowHandle host)
+{
+    const HostWatch watch = systemHostWatch();
+    [&] {
+        if (!waitWhilePaused(host, watch))
+            return;
+        if (currentStage() < UpdateCheckRemoteOk) {
+            checkForUpdates(nullptr);
+            if (updateFileCount() == 0)
+                return;
+            if (!waitWhilePaused(host, watch))
+                return;
+        }
+        if (currentStage() == UpdateCheckRemoteOk) {
+            downloadWithRetries(nullptr);
+            if (!waitWhilePaused(host, watch))
+                return;
+        }
+        if (currentStage() == UpdateDownloadOk) {
+            runLocalCheck(nullptr);
+            if (!waitWhilePaused(host, watch))
+                return;
+        }
+        if (isElevated())
+            clearAdminRequiredFiles();
+        if (!adminRequiredFiles().empty()) {
+            statusAndLog(host, tr(L"continue update as administrator"));
+            logLine(L"Running as administrator is not available in this build.");
+            return;
+        }
+        if (currentStage() == UpdateCheckLocalOk) {
+            runCopyStage(nullptr);
+            waitWhilePaused(host, watch);
+        }
+    }();
+    reportStage(UpdateEnd, nullptr);
+    launchHostProgram(false);
+    return 1;
+}
+
+namespace {
+
+// Removes the file's folder and each parent in turn while it lies inside the
+// application directory; a folder that is not empty stays.
+void removeEmptyParents(const std::wstring& file)
+{
+    const std::wstring appDir = toLower(applicationDirectory());
+    std::wstring folder = parentFolder(file);
+    while (folder.size() >= 4 && toLower(folder).find(appDir) != std::wstring::npos &&
+           toLower(folder + L"\\") != appDir && toLower(folder) != appDir) {
+        if (!removeDirectory(folder))
+            break;
+        folder = parentFolder(folder);
+    }
+}
+
+} // namespace
+
+void uninstallRun()
+{
+    const std::wstring ini = collapseBackslashes(applicationDirectory() + config::kFileName);
+    testWritable(ini);
+    if (isElevated())
+        clearAdminRequiredFiles();
+    if (!adminRequiredFiles().empty()) {
+        logLine(L"Running as administrator is not available in this build.");
+        return;
+    }
+    deleteTree(config::listKeyPath(L""));
+    ComApartment com;
+    DownLoadList local;
+    loadList(collapseBackslashes(applicationDirectory() + kLocalListName), local, false);
+    for (const updatefileinfo& entry : local.entries) {
+        if (entry.actions == KIND_DESCRIPTION || entry.actions == KIND_RUN)
+            continue;
+        for (const std::wstring& file : targetFiles(entry)) {
+            deleteFile(file);
+            removeEmptyParents(file);
+        }
+        for (const std::wstring& link : expandNameList(entry.path, entry.shortcut)) {
+            deleteFile(link);
+            removeEmptyParents(link);
+        }
+    }
+    if (!config::read(L"RenewKit", L"Log").empty())
+        deleteFile(logFilePath());
+    deleteFile(collapseBackslashes(applicationDirectory() + L"__oldfiles.lst"));
+    deleteFile(collapseBackslashes(applicationDirectory() + kLocalListName));
+}
+
+void launchHostProgram(bool showMessages)
+{
+    const std::wstring configured = config::read(L"APPLICATION", L"Application");
+    if (configured.empty())
+        return;
+    const std::wstring path = resolvePath(configured);
+    if (!fileExists(path)) {
+        if (showMessages)
+            showMessage(nullptr,
+                        tr(L"Can't find the file that you set Application in renewkit.ini file.") + L"\r\n" + path,
+                        config::read(L"APPLICATION", L"Name"), MessageKind::OkExclamation);
+        return;
+    }
+    if (config::dotNetKeysSet())
+        logLine(
+            L"The .NET Framework requirement check is not available in this build; starting the program unchecked.");
+    runFile(path, applicationDirectory(), L"", nullptr, false);
+}
+
+void hiddenRefresh()
+{
+    config::write(L"RenewKit", L"OwerCheckTm", std::to_wstring(hoursSince2011()));
+    const std::wstring self = moduleFileName();
+    shellStart(self, serverMark() ? L"downparam1" : L"downparam0", applicationDirectory(), kShowHide);
+}
+
+} // namespace rk
