@@ -12,6 +12,8 @@
 //     --timeout MS        give up on the updater after MS (default 120000)
 //     --endsession accept|refuse   answer to WM_QUERYENDSESSION
 //     --hold FILE         keep FILE open, unshared, for the whole run
+//     --unpause-after MS  set "renewkit.paused" to 0 after MS (recorded as a note)
+//     --destroy-after MS  destroy the window after MS (recorded as a note)
 //     WORDS               passed to the updater; "{hwnd}" stands for this window's
 //                         handle, which is appended when no word names it
 //   renewkit-testhost --notify TITLE TEXT [--delay MS]
@@ -38,6 +40,15 @@ constexpr UINT kStatusText = 0x410; // wParam address of the text, lParam chosen
 FILE* g_record = nullptr;
 int g_sequence = 0;
 bool g_refuseEndSession = false;
+
+constexpr UINT_PTR kUnpauseTimer = 1;
+constexpr UINT_PTR kDestroyTimer = 2;
+
+void recordNote(const char* note)
+{
+    std::fprintf(g_record, "{\"seq\":%d,\"note\":\"%s\"}\n", ++g_sequence, note);
+    std::fflush(g_record);
+}
 
 std::string json(const std::wstring& text)
 {
@@ -108,6 +119,16 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         std::fflush(g_record);
         return TRUE;
     }
+    case WM_TIMER:
+        ::KillTimer(window, wParam);
+        if (wParam == kUnpauseTimer) {
+            ::SetPropW(window, L"renewkit.paused", nullptr);
+            recordNote("unpaused");
+        } else if (wParam == kDestroyTimer) {
+            recordNote("destroyed");
+            ::DestroyWindow(window);
+        }
+        return 0;
     case WM_QUERYENDSESSION:
         std::fprintf(g_record, "{\"seq\":%d,\"queryendsession\":%s}\n", ++g_sequence,
                      g_refuseEndSession ? "\"refused\"" : "\"accepted\"");
@@ -139,6 +160,7 @@ int wmain(int argc, wchar_t** argv)
     std::vector<std::wstring> words;
     long needMsg = -1, paused = -1, exitWhenKilled = -1;
     DWORD timeout = 120000;
+    DWORD unpauseAfter = 0, destroyAfter = 0;
     std::wstring hold;
     std::vector<std::pair<std::wstring, long>> props;
 
@@ -170,6 +192,10 @@ int wmain(int argc, wchar_t** argv)
             g_refuseEndSession = next() == L"refuse";
         else if (a == L"--hold")
             hold = next();
+        else if (a == L"--unpause-after")
+            unpauseAfter = std::wcstoul(next().c_str(), nullptr, 10);
+        else if (a == L"--destroy-after")
+            destroyAfter = std::wcstoul(next().c_str(), nullptr, 10);
         else if (a == L"--") {
             while (i + 1 < argc)
                 words.push_back(argv[++i]);
@@ -207,6 +233,11 @@ int wmain(int argc, wchar_t** argv)
 
     for (const auto& [name, value] : props)
         ::SetPropW(window, name.c_str(), reinterpret_cast<HANDLE>(static_cast<INT_PTR>(value)));
+
+    if (unpauseAfter)
+        ::SetTimer(window, kUnpauseTimer, unpauseAfter, nullptr);
+    if (destroyAfter)
+        ::SetTimer(window, kDestroyTimer, destroyAfter, nullptr);
 
     // The updater finds its host by the window handle in decimal on its command line.
     std::wstring handle = std::to_wstring(reinterpret_cast<UINT_PTR>(window));
@@ -260,7 +291,8 @@ int wmain(int argc, wchar_t** argv)
                  reinterpret_cast<long long>(::GetPropW(window, L"renewkit.exe")),
                  reinterpret_cast<long long>(::GetPropW(window, L"updatefilecount")));
     std::fclose(g_record);
-    ::DestroyWindow(window);
+    if (::IsWindow(window))
+        ::DestroyWindow(window);
     if (held != INVALID_HANDLE_VALUE)
         ::CloseHandle(held);
     return static_cast<int>(exitCode);

@@ -1,0 +1,162 @@
+#include "tests/run/run_support.h"
+
+#include "core/path_helpers.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "tests/download/server_env.h"
+
+#include <sstream>
+
+namespace rk::test {
+namespace {
+
+std::wstring quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
+
+void collect(const std::wstring& root, const std::wstring& relative, std::vector<std::wstring>& out)
+{
+    for (const DirectoryEntry& e : listDirectory(root + relative)) {
+        std::wstring path = relative.empty() ? e.name : relative + L"\\" + e.name;
+        if (e.isDirectory)
+            collect(root, path, out);
+        else
+            out.push_back(path);
+    }
+}
+
+std::wstring releaseSource(const std::wstring& release) { return serverStateDir() + L"releases\\" + release + L"\\"; }
+
+} // namespace
+
+std::wstring releaseListUrl(const std::wstring& release) { return nginxUrl(L"pub/" + release + L"/update.xml"); }
+
+std::wstring publishAs(const std::wstring& release, const std::wstring& name)
+{
+    const std::wstring from = serverStateDir() + L"data\\pub\\" + release + L"\\";
+    const std::wstring to = serverStateDir() + L"data\\pub\\" + name + L"\\";
+    deleteTree(to);
+    std::vector<std::wstring> files;
+    collect(from, L"", files);
+    for (const std::wstring& file : files) {
+        createFolderChain(to + file);
+        copyFileReplacing(from + file, to + file);
+    }
+    return releaseListUrl(name);
+}
+
+std::wstring publishList(const std::wstring& name, const std::string& xml)
+{
+    const std::wstring to = serverStateDir() + L"data\\pub\\" + name + L"\\";
+    createFolderChain(to + L"update.xml");
+    e2e::writeBytes(to + L"update.xml", xml);
+    // Every deployment publishes a master list beside its list; an empty one adds nothing.
+    e2e::writeBytes(to + L"renewkit.main.xml", "<update></update>");
+    return releaseListUrl(name);
+}
+
+RunSetup makeRun(const std::wstring& test, const std::wstring& listUrl, const std::string& renewKitLines)
+{
+    RunSetup run;
+    run.name = L"RunTest" + test;
+    // The host program is found by its path among all processes of the
+    // system: a full path keeps tests that run at the same time apart.
+    const std::wstring application = L"C:\\Mellowby\\mbqb\\" + run.name + L"\\demo.exe";
+    const std::string ini = "[RenewKit]\nLog=inst.log\nLangage=\nShowWhenCheck=0\nQuickCheck=0\nTimeOut=30\n" +
+                            renewKitLines + "\n[UPDATEINFO]\nListURL=" + narrow(listUrl) +
+                            "\n\n[APPLICATION]\nApplication=" + narrow(application) + "\nName=" + narrow(run.name) +
+                            "\nqbdir=202612080000000000001\n";
+    run.updater = e2e::makeUpdater(test, ini, L"bin", run.name);
+    run.appDir = run.updater.appDirectory;
+    createFolderChain(run.appDir);
+    return run;
+}
+
+std::vector<std::wstring> releaseFiles(const std::wstring& release)
+{
+    std::vector<std::wstring> out;
+    collect(releaseSource(release), L"", out);
+    return out;
+}
+
+std::string releaseFile(const std::wstring& release, const std::wstring& path)
+{
+    return e2e::readBytes(releaseSource(release) + path);
+}
+
+void installRelease(const RunSetup& run, const std::wstring& release)
+{
+    for (const std::wstring& file : releaseFiles(release)) {
+        createFolderChain(run.appDir + file);
+        e2e::writeBytes(run.appDir + file, releaseFile(release, file));
+    }
+    e2e::writeBytes(run.appDir + L"renewkit.xml",
+                    e2e::readBytes(serverStateDir() + L"data\\pub\\" + release + L"\\update.xml"));
+}
+
+std::vector<HostEvent> silentRun(const RunSetup& run, const std::wstring& hostOptions, long long* exitCode)
+{
+    const std::wstring record = run.updater.folder + L"record.jsonl";
+    const std::wstring host = e2e::buildDir() + L"tools\\renewkit-testhost.exe";
+    long long code = e2e::runProgram(quoted(host) + L" --updater " + quoted(run.updater.exe) + L" --record " +
+                                         quoted(record) + L" --needmsg 1974 " + hostOptions + L" -- silence",
+                                     110000);
+    if (exitCode)
+        *exitCode = code;
+    return readHostRecord(record);
+}
+
+std::vector<long long> stagesSeen(const std::vector<HostEvent>& events)
+{
+    std::vector<long long> stages;
+    for (const HostEvent& e : events) {
+        if (e.isMessage(1974))
+            stages.push_back(e.number("wparam"));
+    }
+    return stages;
+}
+
+long long exitCodeOf(const std::vector<HostEvent>& events)
+{
+    return !events.empty() && events.back().has("exit") ? events.back().number("exit") : -1;
+}
+
+std::vector<std::wstring> logTexts(const RunSetup& run)
+{
+    std::vector<std::wstring> texts;
+    std::istringstream in(e2e::readBytes(run.appDir + L"inst.log"));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        texts.push_back(bytesToWide(line.substr(std::min<size_t>(21, line.size())), kCodePageThreadAnsi));
+    }
+    return texts;
+}
+
+int logCount(const RunSetup& run, const std::wstring& text)
+{
+    int n = 0;
+    for (const std::wstring& line : logTexts(run))
+        n += line.find(text) != std::wstring::npos ? 1 : 0;
+    return n;
+}
+
+bool logHas(const RunSetup& run, const std::wstring& text) { return logCount(run, text) > 0; }
+
+std::vector<std::string> nginxRequests(const std::string& contains)
+{
+    std::vector<std::string> out;
+    std::istringstream in(e2e::readBytes(serverStateDir() + L"nginx\\access.log"));
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t open = line.find('"');
+        const size_t close = open == std::string::npos ? open : line.find('"', open + 1);
+        if (close == std::string::npos)
+            continue;
+        std::string request = line.substr(open + 1, close - open - 1);
+        if (request.find(contains) != std::string::npos)
+            out.push_back(request);
+    }
+    return out;
+}
+
+} // namespace rk::test
