@@ -181,6 +181,32 @@ TEST(Scheduler, RunEntryCountsAsDoneWithoutATransfer)
     EXPECT_NE(folder.runLog().find("Download completed 3/3."), std::string::npos);
 }
 
+TEST(Scheduler, ProgressGoesToHostWindowsThatAskForIt)
+{
+    FetchFolder folder(L"sched-host");
+    DownloadScheduler::instance().resetRun();
+    DownLoadList& list = DownLoadList::shared();
+    list.downloadDir = folder.file(L"dl");
+    list.entries.push_back(fileEntry(publishedUrl(L"five", L"f0.bin"), L"f0.bin"));
+    list.entries.push_back(fileEntry(publishedUrl(L"five", L"f1.bin"), L"f1.bin"));
+    MessageRecorder asking;
+    MessageRecorder silent;
+    ASSERT_TRUE(setWindowProperty(asking.window(), prop::kNeedMsg, msg::kWantsMessages));
+    HostWindows::instance().add(asking.window());
+    HostWindows::instance().add(silent.window());
+    StageLog stages;
+    DownloadScheduler::instance().runPass(nullptr, stages.reporter());
+    HostWindows::instance().clear();
+
+    auto progress = asking.messages(msg::kProgress);
+    ASSERT_GE(progress.size(), 5u); // two starts, two ends, the end of the pass
+    EXPECT_EQ(progress.back().wParam, 2u);
+    EXPECT_EQ(progress.back().lParam, 2);
+    for (const auto& m : progress)
+        EXPECT_LE(m.wParam, 2u);
+    EXPECT_TRUE(silent.messages(msg::kProgress).empty());
+}
+
 TEST(Scheduler, ThreadCountOneDownloadsStrictlyOneAfterAnother)
 {
     FetchFolder folder(L"sched-serial", "threadcount=1\r\n");
