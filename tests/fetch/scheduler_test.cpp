@@ -7,6 +7,7 @@
 #include "list/list_url.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "run/download_stage.h"
 #include "tests/download/message_recorder.h"
 #include "tests/download/server_env.h"
 #include "tests/fetch/fetch_support.h"
@@ -107,6 +108,19 @@ TEST(Scheduler, EmptyListEndsAtOnce)
     std::string log = folder.runLog();
     EXPECT_NE(log.find("Downloading to temporary directory..."), std::string::npos);
     EXPECT_NE(log.find("Download completed 0/0."), std::string::npos);
+}
+
+TEST(Scheduler, DownloadStageKeepsTheStageInTheUpdateList)
+{
+    FetchFolder folder(L"sched-stage");
+    resetDownloadRun();
+    DownLoadList& list = DownLoadList::shared();
+    list.downloadDir = folder.file(L"dl");
+    list.entries.push_back(fileEntry(publishedUrl(L"five", L"f2.bin"), L"f2.bin"));
+    EXPECT_TRUE(runDownloadPass(nullptr));
+    EXPECT_EQ(list.stage(), UpdateDownloadOk);
+    EXPECT_EQ(downloadDoneCount(), 1);
+    EXPECT_TRUE(folder.dir().read(L"dl\\f2.bin_") == releaseBytes(L"five", L"f2.bin"));
 }
 
 TEST(Scheduler, TwoOfFiveFailingAreTheOnlyOnesTriedAgain)
