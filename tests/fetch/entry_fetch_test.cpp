@@ -159,6 +159,36 @@ TEST(EntryFetch, ListFileRemembersWhetherItCameZipped)
     EXPECT_EQ(config::read(L"RenewKit", L"ListFileZip"), L"0");
 }
 
+TEST(EntryFetch, ZippedListIsUnpackedAndRemembered)
+{
+    FetchFolder folder(L"entry-list-zip");
+    SettingsTable::instance().set(L"RenewKitListFileZip", L"1");
+    const std::wstring token = uniqueToken();
+    const std::wstring listFile = folder.file(L"list.xml");
+    ASSERT_TRUE(downloadEntry(nullptr, -1, faultPublished(L"plain,t=" + token, L"small", L"update.xml"), listFile));
+    std::string published;
+    ASSERT_TRUE(readFileBytes(dataDir() + L"pub\\small\\update.xml", published));
+    EXPECT_TRUE(folder.dir().read(L"list.xml") == published);
+    EXPECT_FALSE(pathExists(listFile + L"._.zip"));
+    EXPECT_EQ(config::read(L"RenewKit", L"ListFileZip"), L"1");
+    for (const auto& r : loggedRequests(narrow(token)))
+        EXPECT_NE(r.line.find("._.zip"), std::string::npos) << r.line;
+}
+
+TEST(EntryFetch, WithUnZipOffTheZippedVariantIsKeptAsItCame)
+{
+    FetchFolder folder(L"entry-keepzip", "UnZip=0\r\n");
+    const std::wstring url = publishedUrl(L"small", L"readme.txt");
+    oneEntry(url, L"readme.txt");
+    const std::wstring dest = folder.file(L"dl\\readme.txt");
+    ASSERT_TRUE(downloadEntry(nullptr, 0, url, dest));
+    std::string zipped;
+    ASSERT_TRUE(readFileBytes(dataDir() + L"pub\\small\\readme.txt._.zip", zipped));
+    EXPECT_TRUE(folder.dir().read(L"dl\\readme.txt._.zip") == zipped);
+    EXPECT_FALSE(pathExists(dest + L"_"));
+    EXPECT_EQ(notes(), "done[" + narrow(url) + "._.zip]\n");
+}
+
 TEST(EntryFetch, HostileArchivesOnTheServerLandNowhereElse)
 {
     FetchFolder folder(L"entry-hostile");
