@@ -45,6 +45,8 @@ public:
     static DownloadScheduler& instance();
 
     // One pass on the calling thread; returns when every chosen entry has ended.
+    // The entry threads send to window while this thread waits without pumping
+    // messages, so window must belong to another thread (or be null).
     // Stage changes (UpdateDownload, then UpdateDownloadOk or UpdateDownloadError)
     // go through reportStage. Always true: the outcome is the stage and the counts.
     bool runPass(WindowHandle window, const StageReport& reportStage);

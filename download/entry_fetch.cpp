@@ -35,10 +35,17 @@ long fileSizeOf(const std::wstring& path)
 
 std::wstring entryDestination(const std::wstring& folder, const std::wstring& path)
 {
-    std::wstring relative = replaceAll(path, L"/", L"\\");
-    if (relative.find(L':') != std::wstring::npos)
-        return collapseBackslashes(relative);
-    return collapseBackslashes(folder + L"\\" + relative);
+    std::wstring joined = replaceAll(path, L"/", L"\\");
+    if (joined.find(L':') == std::wstring::npos)
+        joined = folder + L"\\" + joined;
+    // Every run of separators becomes one, except a leading "\\" of a network path.
+    std::wstring out;
+    for (size_t i = 0; i < joined.size(); ++i) {
+        if (joined[i] == L'\\' && i > 1 && joined[i - 1] == L'\\')
+            continue;
+        out += joined[i];
+    }
+    return out;
 }
 
 void appendEntryNote(int slot, const std::wstring& line)

@@ -61,9 +61,9 @@ Extract extractFirstEntry(const std::wstring& archive, const std::wstring& desti
 
 std::uint64_t unpackLimit(std::uint64_t packedSize)
 {
-    if (packedSize >= kMaxUnpackedBytes / kMaxInflateRatio)
+    if (packedSize > kMaxUnpackedBytes / kMaxInflateRatio)
         return kMaxUnpackedBytes;
-    return packedSize * kMaxInflateRatio;
+    return std::min(packedSize * kMaxInflateRatio, kMaxUnpackedBytes);
 }
 
 bool unzipSingleFile(const std::wstring& archive, const std::wstring& destination)

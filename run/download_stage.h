@@ -8,7 +8,8 @@
 namespace rk {
 
 // Stage 4, then 6 when every entry is done or 5 when some failed (they are
-// tried again by the next call). Always true.
+// tried again by the next call). Always true. window must not belong to the
+// calling thread: entry threads send to it while this thread waits.
 bool runDownloadPass(WindowHandle window);
 
 // Entries finished in this run (all passes); the driver tries again only while it is not 0.

@@ -16,7 +16,8 @@ LRESULT CALLBACK recorderProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
         return 0;
     }
-    if (message >= WM_USER && message < WM_USER + 0x100) {
+    // The progress range, and the messages a host window gets (1974 to 1977).
+    if ((message >= WM_USER && message < WM_USER + 0x100) || (message >= 1974 && message <= 1977)) {
         auto* sink = reinterpret_cast<std::pair<std::mutex*, std::vector<RecordedMessage>*>*>(
             ::GetWindowLongPtrW(window, GWLP_USERDATA));
         if (sink) {

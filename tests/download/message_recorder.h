@@ -1,6 +1,7 @@
 #pragma once
 // A message-only window on a thread of its own that records every message in the
-// progress range it receives, as a progress window would get them.
+// progress range it receives, as a progress window would get them, and the
+// host messages 1974 to 1977.
 
 #include <cstdint>
 #include <mutex>

@@ -1,4 +1,5 @@
 #include "core/config.h"
+#include "core/process_state.h"
 #include "core/path_helpers.h"
 #include "core/settings.h"
 #include "core/text_format.h"
@@ -38,6 +39,7 @@ TEST(EntryFetch, DestinationLayout)
     EXPECT_EQ(entryDestination(L"C:\\t\\key", L"sub/a.dll"), L"C:\\t\\key\\sub\\a.dll");
     EXPECT_EQ(entryDestination(L"C:\\t\\key\\", L"\\sub\\a.dll"), L"C:\\t\\key\\sub\\a.dll");
     EXPECT_EQ(entryDestination(L"C:\\t\\key", L"D:\\abs\\b.dll"), L"D:\\abs\\b.dll");
+    EXPECT_EQ(entryDestination(L"\\\\srv\\share\\key", L"a//b.dll"), L"\\\\srv\\share\\key\\a\\b.dll");
 }
 
 TEST(EntryFetch, RobustRenameReplacesTheTargetAndReportsAMissingSource)
@@ -70,7 +72,10 @@ TEST(EntryFetch, ZippedVariantIsPreferredAndUnpacked)
 
 TEST(EntryFetch, ServerWithoutZippedVariantsCostsOne404ThenThePlainFile)
 {
+    // One size-query round, so that the one missing variant is asked for once.
     FetchFolder folder(L"entry-nozip");
+    const long attempts = connectionAttempts();
+    setConnectionAttempts(1);
     const std::wstring token = uniqueToken();
     const std::wstring url = faultPublished(L"nozip,t=" + token, L"small", L"plugins/report.dll");
     oneEntry(url, L"plugins\\report.dll");
@@ -81,6 +86,7 @@ TEST(EntryFetch, ServerWithoutZippedVariantsCostsOne404ThenThePlainFile)
     for (const auto& r : loggedRequests(narrow(token)))
         zip404 += (r.line.find("._.zip") != std::string::npos && r.status == 404) ? 1 : 0;
     EXPECT_EQ(zip404, 1);
+    setConnectionAttempts(attempts);
 }
 
 TEST(EntryFetch, CorruptZippedVariantFallsBackToThePlainFile)
@@ -128,7 +134,9 @@ TEST(EntryFetch, AnEntryMarkedDoneIsCountedWithoutAConnection)
 
 TEST(EntryFetch, ListFileRemembersWhetherItCameZipped)
 {
-    FetchFolder folder(L"entry-list", "ListFileZip=1\r\n");
+    FetchFolder folder(L"entry-list");
+    // Read from the temporary configuration, which the test must not touch: set it in the cache.
+    SettingsTable::instance().set(L"RenewKitListFileZip", L"1");
     const std::wstring token = uniqueToken();
     const std::wstring url = faultPublished(L"nozip,t=" + token, L"small", L"update.xml");
     const std::wstring listFile = folder.file(L"list.xml");
@@ -149,6 +157,36 @@ TEST(EntryFetch, ListFileRemembersWhetherItCameZipped)
     for (const auto& r : loggedRequests(narrow(token2)))
         EXPECT_EQ(r.line.find("._.zip"), std::string::npos) << r.line;
     EXPECT_EQ(config::read(L"RenewKit", L"ListFileZip"), L"0");
+}
+
+TEST(EntryFetch, ZippedListIsUnpackedAndRemembered)
+{
+    FetchFolder folder(L"entry-list-zip");
+    SettingsTable::instance().set(L"RenewKitListFileZip", L"1");
+    const std::wstring token = uniqueToken();
+    const std::wstring listFile = folder.file(L"list.xml");
+    ASSERT_TRUE(downloadEntry(nullptr, -1, faultPublished(L"plain,t=" + token, L"small", L"update.xml"), listFile));
+    std::string published;
+    ASSERT_TRUE(readFileBytes(dataDir() + L"pub\\small\\update.xml", published));
+    EXPECT_TRUE(folder.dir().read(L"list.xml") == published);
+    EXPECT_FALSE(pathExists(listFile + L"._.zip"));
+    EXPECT_EQ(config::read(L"RenewKit", L"ListFileZip"), L"1");
+    for (const auto& r : loggedRequests(narrow(token)))
+        EXPECT_NE(r.line.find("._.zip"), std::string::npos) << r.line;
+}
+
+TEST(EntryFetch, WithUnZipOffTheZippedVariantIsKeptAsItCame)
+{
+    FetchFolder folder(L"entry-keepzip", "UnZip=0\r\n");
+    const std::wstring url = publishedUrl(L"small", L"readme.txt");
+    oneEntry(url, L"readme.txt");
+    const std::wstring dest = folder.file(L"dl\\readme.txt");
+    ASSERT_TRUE(downloadEntry(nullptr, 0, url, dest));
+    std::string zipped;
+    ASSERT_TRUE(readFileBytes(dataDir() + L"pub\\small\\readme.txt._.zip", zipped));
+    EXPECT_TRUE(folder.dir().read(L"dl\\readme.txt._.zip") == zipped);
+    EXPECT_FALSE(pathExists(dest + L"_"));
+    EXPECT_EQ(notes(), "done[" + narrow(url) + "._.zip]\n");
 }
 
 TEST(EntryFetch, HostileArchivesOnTheServerLandNowhereElse)

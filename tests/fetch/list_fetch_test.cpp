@@ -1,4 +1,5 @@
 #include "core/host_link.h"
+#include "core/path_helpers.h"
 #include "download/http_session.h"
 #include "download/list_fetch.h"
 #include "list/list_loader.h"

@@ -4,6 +4,7 @@
 #include "platform/stream_file.h"
 #include "platform/system.h"
 #include "platform/zip_io.h"
+#include "tests/download/server_env.h"
 #include "tests/fetch/fetch_support.h"
 #include "tools/pack/md5.h"
 #include "tools/pack/pack.h"
@@ -115,7 +116,7 @@ TEST(Pack, ReleaseFolderBecomesAListTheLoaderReads)
     ASSERT_TRUE(loadList(folder.file(L"out\\update.xml"), list, true));
     ASSERT_EQ(list.count(), 3);
     EXPECT_EQ(list.entries[0].path, L"app.exe");
-    EXPECT_EQ(list.entries[0].version, md5("application"));
+    EXPECT_EQ(narrow(list.entries[0].version), md5("application"));
     EXPECT_EQ(list.entries[1].path, L"sub\\lib.dll");
     EXPECT_EQ(list.entries[1].actions, ACT_REGISTER);
     EXPECT_EQ(list.entries[2].actions, KIND_RUN);

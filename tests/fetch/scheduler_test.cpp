@@ -7,6 +7,7 @@
 #include "list/list_url.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "run/download_stage.h"
 #include "tests/download/message_recorder.h"
 #include "tests/download/server_env.h"
 #include "tests/fetch/fetch_support.h"
@@ -109,6 +110,19 @@ TEST(Scheduler, EmptyListEndsAtOnce)
     EXPECT_NE(log.find("Download completed 0/0."), std::string::npos);
 }
 
+TEST(Scheduler, DownloadStageKeepsTheStageInTheUpdateList)
+{
+    FetchFolder folder(L"sched-stage");
+    resetDownloadRun();
+    DownLoadList& list = DownLoadList::shared();
+    list.downloadDir = folder.file(L"dl");
+    list.entries.push_back(fileEntry(publishedUrl(L"five", L"f2.bin"), L"f2.bin"));
+    EXPECT_TRUE(runDownloadPass(nullptr));
+    EXPECT_EQ(list.stage(), UpdateDownloadOk);
+    EXPECT_EQ(downloadDoneCount(), 1);
+    EXPECT_TRUE(folder.dir().read(L"dl\\f2.bin_") == releaseBytes(L"five", L"f2.bin"));
+}
+
 TEST(Scheduler, TwoOfFiveFailingAreTheOnlyOnesTriedAgain)
 {
     FetchFolder folder(L"sched-five");
@@ -179,6 +193,32 @@ TEST(Scheduler, RunEntryCountsAsDoneWithoutATransfer)
     for (const auto& r : loggedRequests(narrow(token)))
         EXPECT_EQ(markedIndex(r.line, narrow(token)), 2) << r.line;
     EXPECT_NE(folder.runLog().find("Download completed 3/3."), std::string::npos);
+}
+
+TEST(Scheduler, ProgressGoesToHostWindowsThatAskForIt)
+{
+    FetchFolder folder(L"sched-host");
+    DownloadScheduler::instance().resetRun();
+    DownLoadList& list = DownLoadList::shared();
+    list.downloadDir = folder.file(L"dl");
+    list.entries.push_back(fileEntry(publishedUrl(L"five", L"f0.bin"), L"f0.bin"));
+    list.entries.push_back(fileEntry(publishedUrl(L"five", L"f1.bin"), L"f1.bin"));
+    MessageRecorder asking;
+    MessageRecorder silent;
+    ASSERT_TRUE(setWindowProperty(asking.window(), prop::kNeedMsg, msg::kWantsMessages));
+    HostWindows::instance().add(asking.window());
+    HostWindows::instance().add(silent.window());
+    StageLog stages;
+    DownloadScheduler::instance().runPass(nullptr, stages.reporter());
+    HostWindows::instance().clear();
+
+    auto progress = asking.messages(msg::kProgress);
+    ASSERT_GE(progress.size(), 5u); // two starts, two ends, the end of the pass
+    EXPECT_EQ(progress.back().wParam, 2u);
+    EXPECT_EQ(progress.back().lParam, 2);
+    for (const auto& m : progress)
+        EXPECT_LE(m.wParam, 2u);
+    EXPECT_TRUE(silent.messages(msg::kProgress).empty());
 }
 
 TEST(Scheduler, ThreadCountOneDownloadsStrictlyOneAfterAnother)

@@ -1,7 +1,9 @@
+#include "core/path_helpers.h"
 #include "install/unzip.h"
 #include "platform/files.h"
 #include "platform/stream_file.h"
 #include "platform/zip_io.h"
+#include "tests/download/server_env.h"
 #include "tests/fetch/fetch_support.h"
 
 #include <gtest/gtest.h>
