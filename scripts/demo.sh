@@ -88,8 +88,9 @@ for _ in $(seq 50); do curl -fs -o /dev/null "http://127.0.0.1:$port/demo/renewk
 echo "demo: version 2 is published on http://127.0.0.1:$port/demo/renewkit.xml"
 
 # The vendor's deployment: the demo configuration with this server's address.
-sed "s#^ListURL=.*#ListURL=http://127.0.0.1:$port/demo/renewkit.xml#" "$root/resources/config/demo.ini" \
-  >"$work/deploy.ini"
+# Its texts in English: the run log is written in the system's ANSI code page.
+sed -e "s#^ListURL=.*#ListURL=http://127.0.0.1:$port/demo/renewkit.xml#" -e '/^Langage=/d' \
+  "$root/resources/config/demo.ini" >"$work/deploy.ini"
 wine "$build/tools/renewkit-stamp.exe" "$(win "$build/renewkit.exe")" "$(win "$work/deploy.ini")" \
   "$(win "$work/renewkit.exe")" >/dev/null
 
@@ -98,7 +99,8 @@ app="$WINEPREFIX/drive_c/Mellowby/mbqb/RenewKitDemo"
 mkdir -p "$app"
 cp -r "$rel/v1/." "$app/"
 cp "$work/site/v1/renewkit.xml" "$app/renewkit.xml"
-(cd "$app" && find . -type f | sort | xargs md5sum) >"$work/before.md5"
+fingerprint() { (cd "$app" && find . -type f -print0 | sort -z | xargs -0 md5sum); }
+fingerprint >"$work/before.md5"
 echo "demo: installed version 1 in C:\\Mellowby\\mbqb\\RenewKitDemo\\: $(wine "$app/demo.exe" --version | tr -d '\r')"
 
 echo "demo: the host starts renewkit.exe silence <its window>"
@@ -123,7 +125,7 @@ PY
 echo "demo: the run log (inst.log):"
 iconv -f gbk -t utf-8 "$app/inst.log" 2>/dev/null | tr -d '\r' | sed 's/^/  /' || sed 's/^/  /' "$app/inst.log"
 echo "demo: files replaced or added:"
-(cd "$app" && find . -type f | sort | xargs md5sum) >"$work/after.md5"
+fingerprint >"$work/after.md5"
 diff "$work/before.md5" "$work/after.md5" | sed -n 's/^> [0-9a-f]*  \.\//  /p' | grep -v -e inst.log -e renewkit.ini || true
 echo "demo: exit code $code (the number of files updated)"
 echo "demo: the application now reports: $(wine "$app/demo.exe" --version | tr -d '\r')"
