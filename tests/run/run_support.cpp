@@ -53,7 +53,8 @@ std::wstring publishList(const std::wstring& name, const std::string& xml)
     return releaseListUrl(name);
 }
 
-RunSetup makeRun(const std::wstring& test, const std::wstring& listUrl, const std::string& renewKitLines)
+RunSetup makeRun(const std::wstring& test, const std::wstring& listUrl, const std::string& renewKitLines,
+                 const std::string& applicationLines)
 {
     RunSetup run;
     run.name = L"RunTest" + test;
@@ -63,7 +64,7 @@ RunSetup makeRun(const std::wstring& test, const std::wstring& listUrl, const st
     const std::string ini = "[RenewKit]\nLog=inst.log\nLangage=\nShowWhenCheck=0\nQuickCheck=0\nTimeOut=30\n" +
                             renewKitLines + "\n[UPDATEINFO]\nListURL=" + narrow(listUrl) +
                             "\n\n[APPLICATION]\nApplication=" + narrow(application) + "\nName=" + narrow(run.name) +
-                            "\nqbdir=202612080000000000001\n";
+                            "\nqbdir=202612080000000000001\n" + applicationLines;
     run.updater = e2e::makeUpdater(test, ini, L"bin", run.name);
     run.appDir = run.updater.appDirectory;
     createFolderChain(run.appDir);

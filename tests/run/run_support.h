@@ -18,8 +18,9 @@ struct RunSetup {
 };
 
 // A stamped updater named after the test, its list at pub/RELEASE/update.xml on
-// nginx (or the given address), with these extra lines in [RenewKit].
-RunSetup makeRun(const std::wstring& test, const std::wstring& listUrl, const std::string& renewKitLines = "");
+// nginx (or the given address), with these extra lines in [RenewKit] and [APPLICATION].
+RunSetup makeRun(const std::wstring& test, const std::wstring& listUrl, const std::string& renewKitLines = "",
+                 const std::string& applicationLines = "");
 std::wstring releaseListUrl(const std::wstring& release);
 // Copies a packed release to pub/NAME (so that requests can be told apart from
 // other tests') and returns the list address there.

@@ -177,3 +177,29 @@ TEST(UninstallRun, RemovesTheListedFilesAndTheFoldersTheyLeaveEmpty)
     EXPECT_FALSE(fileExists(run.appDir + L"renewkit.xml"));
     EXPECT_TRUE(directoryExists(run.appDir));
 }
+
+TEST(CheckOnly, ExitCodeIsTheNumberOfFilesToUpdate)
+{
+    RunSetup run = makeRun(L"CheckOnly", publishAs(L"v2", L"checkonly"));
+    installRelease(run, L"v1");
+    EXPECT_EQ(e2e::runProgram(L"\"" + run.updater.exe + L"\" checkforupdates"), 4);
+    expectInstalled(run, L"v1");
+    EXPECT_TRUE(nginxRequests("/pub/checkonly/demo.exe").empty()) << "a check downloads no file";
+}
+
+TEST(CheckOnly, VersionCheckExitsWithTheMarkerWhenThePublishedVersionDiffers)
+{
+    // With CheckVerNumber the list address names the version document, which
+    // renewkit-pack writes beside the list (here: the list's MD5 as version).
+    publishAs(L"v2", L"probe");
+    RunSetup run = makeRun(L"Probe", nginxUrl(L"pub/probe/version.xml"), "", "CheckVerNumber=1\nVer=1.0\n");
+    installRelease(run, L"v1");
+    EXPECT_EQ(e2e::runProgram(L"\"" + run.updater.exe + L"\" checkforupdates"), 2147483647);
+
+    const std::string published = e2e::readBytes(serverStateDir() + L"data\\pub\\probe\\version.xml");
+    const size_t from = published.find("<ver>") + 5;
+    const std::string version = published.substr(from, published.find('<', from) - from);
+    RunSetup same =
+        makeRun(L"ProbeSame", nginxUrl(L"pub/probe/version.xml"), "", "CheckVerNumber=1\nVer=" + version + "\n");
+    EXPECT_EQ(e2e::runProgram(L"\"" + same.updater.exe + L"\" checkforupdates"), 0);
+}
