@@ -12,6 +12,7 @@
 //     --timeout MS        give up on the updater after MS (default 120000)
 //     --endsession accept|refuse   answer to WM_QUERYENDSESSION
 //     --hold FILE         keep FILE open, unshared, for the whole run
+//     --visible           show the window (programs that close hosts look only at visible ones)
 //     WORDS               passed to the updater; "{hwnd}" stands for this window's
 //                         handle, which is appended when no word names it
 //   renewkit-testhost --notify TITLE TEXT [--delay MS]
@@ -138,6 +139,7 @@ int wmain(int argc, wchar_t** argv)
     std::wstring updater, record, title = L"RenewKit test host";
     std::vector<std::wstring> words;
     long needMsg = -1, paused = -1, exitWhenKilled = -1;
+    bool visible = false;
     DWORD timeout = 120000;
     std::wstring hold;
     std::vector<std::pair<std::wstring, long>> props;
@@ -170,6 +172,8 @@ int wmain(int argc, wchar_t** argv)
             g_refuseEndSession = next() == L"refuse";
         else if (a == L"--hold")
             hold = next();
+        else if (a == L"--visible")
+            visible = true;
         else if (a == L"--") {
             while (i + 1 < argc)
                 words.push_back(argv[++i]);
@@ -196,6 +200,8 @@ int wmain(int argc, wchar_t** argv)
                                     nullptr, wc.hInstance, nullptr);
     if (!window)
         return 2;
+    if (visible)
+        ::ShowWindow(window, SW_SHOWNOACTIVATE);
     // The opt-ins are plain window properties whose handle value is the number.
     if (needMsg >= 0)
         ::SetPropW(window, L"renewkit.needmsg", reinterpret_cast<HANDLE>(static_cast<INT_PTR>(needMsg)));
