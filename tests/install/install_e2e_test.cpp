@@ -45,8 +45,13 @@ struct Installation {
     long long run(const std::wstring& extra = L"") const { return runProgram(commandLine(extra), 120000); }
     std::wstring commandLine(const std::wstring& extra) const
     {
-        return L"\"" + tool(L"rk_install_runner.exe") + L"\" \"" + app + L"\" \"" + root + L"remote.xml\" \"" + v2 +
-               L"\" --result \"" + root + L"result.txt\" " + extra;
+        return L"\"" + tool(L"rk_install_runner.exe") + L"\" " + arguments() + L" " + extra;
+    }
+    // A "\" before a closing quote would escape it: the folders go without theirs.
+    std::wstring arguments() const
+    {
+        return L"\"" + root + L"app\" \"" + root + L"remote.xml\" \"" + root + L"v2\" --result \"" + root +
+               L"result.txt\"";
     }
     std::string result() const { return readBytes(root + L"result.txt"); }
     std::string log() const { return readBytes(app + L"renewkit.log"); }
@@ -250,9 +255,8 @@ std::string runUnderHost(const Installation& inst, const std::wstring& endSessio
     inst.installed(L"hostapp.exe", readBytes(e2e::buildDir() + L"tools\\renewkit-testhost.exe"));
     const std::wstring record = inst.root + L"record.jsonl";
     std::wstring line = L"\"" + inst.app + L"hostapp.exe\" --visible --endsession " + endSession + L" --record \"" +
-                        record + L"\" --updater \"" + tool(L"rk_install_runner.exe") + L"\" -- \"" + inst.app +
-                        L"\" \"" + inst.root + L"remote.xml\" \"" + inst.v2 + L"\" --answer yes --result \"" +
-                        inst.root + L"result.txt\" {hwnd}";
+                        record + L"\" --updater \"" + tool(L"rk_install_runner.exe") + L"\" -- " + inst.arguments() +
+                        L" --answer yes {hwnd}";
     runProgram(line, 120000);
     waitForFile(inst.root + L"result.txt");
     return readBytes(record);
