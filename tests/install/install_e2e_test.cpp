@@ -288,7 +288,7 @@ TEST(LocalCheck, HostThatAcceptsTheSessionEndIsClosedOneThatRefusesKeepsRunning)
         const std::string record = runUnderHost(inst, L"refuse");
         EXPECT_TRUE(contains(record, "\"queryendsession\":\"refused\""));
         EXPECT_TRUE(contains(record, "\"exit\":12")) << "the host kept running until its updater ended";
-        EXPECT_TRUE(contains(record, "\"stage\":10")) << "the host saw the copy stage";
+        EXPECT_TRUE(contains(record, "\"prop_stage\":10")) << "the host saw the copy stage";
     }
 }
 
