@@ -26,7 +26,8 @@ std::wstring tool(const std::wstring& name) { return e2e::buildDir() + L"tests\\
 
 // One application folder with version 1 installed and version 2 waiting.
 struct Installation {
-    explicit Installation(const std::wstring& name) : root(L"C:\\rktest\\install-" + name + L"\\")
+    explicit Installation(const std::wstring& name) : Installation(L"C:\\rktest\\install-" + name + L"\\", true) {}
+    Installation(const std::wstring& folder, bool) : root(folder)
     {
         deleteTree(root);
         createFolderChain(app);
@@ -245,6 +246,24 @@ TEST(LocalCheck, LockedTargetEndsInStageEightAndChangesNothing)
     EXPECT_TRUE(contains(log, "File is locked[" + narrow(inst.app) + "data.bin]"));
     EXPECT_TRUE(contains(log, "1 update files has 1 locked"));
     EXPECT_TRUE(contains(inst.file(L"renewkit.xml"), "ver=\"1\"")) << "the local list is kept";
+}
+
+TEST(LocalCheck, ProtectedTargetNeedsAdministratorRights)
+{
+    // protected.dat is made immutable by the test's fixture, outside the prefix.
+    Installation inst(e2e::buildDir() + L"rk-admin\\", true);
+    ASSERT_EQ(inst.file(L"protected.dat"), "old") << "the fixture's file";
+    inst.localList("<file path=\"protected.dat\" ver=\"1\"/><file path=\"free.txt\" ver=\"1\"/>");
+    inst.installed(L"free.txt", "free 1");
+    inst.offered(L"protected.dat", "new");
+    inst.offered(L"free.txt", "free 2");
+    inst.remoteList("<file path=\"protected.dat\" ver=\"2\"/><file path=\"free.txt\" ver=\"2\"/>");
+    EXPECT_EQ(inst.run(), 8);
+    EXPECT_EQ(inst.file(L"protected.dat"), "old");
+    EXPECT_EQ(inst.file(L"free.txt"), "free 1") << "nothing is copied while rights are missing";
+    const std::string log = inst.log();
+    EXPECT_TRUE(contains(log, "request administrator privileges to continue"));
+    EXPECT_FALSE(contains(log, "File is locked")) << "a protected file is not a locked one";
 }
 
 namespace {
