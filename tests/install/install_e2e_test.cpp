@@ -27,14 +27,17 @@ std::wstring tool(const std::wstring& name) { return e2e::buildDir() + L"tests\\
 // One application folder with version 1 installed and version 2 waiting.
 struct Installation {
     explicit Installation(const std::wstring& name) : Installation(L"C:\\rktest\\install-" + name + L"\\", true) {}
-    Installation(const std::wstring& folder, bool) : root(folder)
+    // The host program's name is the test's own: process matching is system-wide
+    // and tests run side by side.
+    Installation(const std::wstring& folder, bool) : root(folder), host(L"host-" + lastName(folder) + L".exe")
     {
         deleteTree(root);
         createFolderChain(app);
         createFolderChain(v2);
         writeBytes(app + L"renewkit.ini", "[RenewKit]\r\nTempPath=" + narrow(root) +
                                               "tmp\r\nLog=renewkit.log\r\n[UPDATEINFO]\r\nListURL=http://127.0.0.1:1/"
-                                              "list.xml\r\n[APPLICATION]\r\nApplication=hostapp.exe\r\nName=Demo\r\n");
+                                              "list.xml\r\n[APPLICATION]\r\nApplication=" +
+                                              narrow(host) + "\r\nName=Demo\r\n");
     }
 
     void installed(const std::wstring& path, const std::string& bytes) const { put(app + path, bytes); }
@@ -69,7 +72,14 @@ struct Installation {
         return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update>\r\n" + body + "</update>\r\n";
     }
 
+    static std::wstring lastName(std::wstring folder)
+    {
+        folder.pop_back();
+        return folder.substr(folder.rfind(L'\\') + 1);
+    }
+
     std::wstring root;
+    std::wstring host;
     std::wstring app = root + L"app\\";
     std::wstring v2 = root + L"v2\\";
 };
@@ -271,9 +281,9 @@ namespace {
 // The host program runs from the application folder and starts the runner.
 std::string runUnderHost(const Installation& inst, const std::wstring& endSession)
 {
-    inst.installed(L"hostapp.exe", readBytes(e2e::buildDir() + L"tools\\renewkit-testhost.exe"));
+    inst.installed(inst.host, readBytes(e2e::buildDir() + L"tools\\renewkit-testhost.exe"));
     const std::wstring record = inst.root + L"record.jsonl";
-    std::wstring line = L"\"" + inst.app + L"hostapp.exe\" --visible --endsession " + endSession + L" --record \"" +
+    std::wstring line = L"\"" + inst.app + inst.host + L"\" --visible --endsession " + endSession + L" --record \"" +
                         record + L"\" --updater \"" + tool(L"rk_install_runner.exe") + L"\" -- " + inst.arguments() +
                         L" --answer yes {hwnd}";
     runProgram(line, 120000);
@@ -296,7 +306,7 @@ TEST(LocalCheck, HostThatAcceptsTheSessionEndIsClosedOneThatRefusesKeepsRunning)
         EXPECT_TRUE(contains(inst.result(), "stage=12"));
         EXPECT_EQ(inst.file(L"a.txt"), "a2");
         const std::string log = inst.log();
-        EXPECT_TRUE(contains(log, "The main program has not closed hostapp.exe"));
+        EXPECT_TRUE(contains(log, "The main program has not closed " + narrow(inst.host)));
         EXPECT_TRUE(contains(log, "The main program has closed\r\n"));
     }
     {
