@@ -124,7 +124,8 @@ TEST(CopyStage, ChangedFilesAreReplacedNewOnesAddedAndTheListSaved)
                                "<file path=\"gone.txt\" ver=\"2\" oper=\"del\"/>";
     inst.remoteList(remote);
 
-    EXPECT_EQ(inst.run(), 12);
+    EXPECT_EQ(inst.run(L"--probe-version 2.0.1"), 12);
+    EXPECT_TRUE(contains(inst.file(L"renewkit.ini"), "Ver=2.0.1")) << "the new version is recorded";
     EXPECT_EQ(inst.file(L"a.txt"), "a2");
     EXPECT_EQ(inst.file(L"sub\\same.txt"), "same");
     EXPECT_EQ(inst.file(L"new\\deep\\n.txt"), "n2");
@@ -279,13 +280,14 @@ TEST(LocalCheck, ProtectedTargetNeedsAdministratorRights)
 namespace {
 
 // The host program runs from the application folder and starts the runner.
-std::string runUnderHost(const Installation& inst, const std::wstring& endSession)
+std::string runUnderHost(const Installation& inst, const std::wstring& endSession,
+                         const std::wstring& options = L"--answer yes")
 {
     inst.installed(inst.host, readBytes(e2e::buildDir() + L"tools\\renewkit-testhost.exe"));
     const std::wstring record = inst.root + L"record.jsonl";
     std::wstring line = L"\"" + inst.app + inst.host + L"\" --visible --endsession " + endSession + L" --record \"" +
                         record + L"\" --updater \"" + tool(L"rk_install_runner.exe") + L"\" -- " + inst.arguments() +
-                        L" --answer yes {hwnd}";
+                        L" " + options + L" {hwnd}";
     runProgram(line, 120000);
     waitForFile(inst.root + L"result.txt");
     return readBytes(record);
@@ -318,6 +320,30 @@ TEST(LocalCheck, HostThatAcceptsTheSessionEndIsClosedOneThatRefusesKeepsRunning)
         EXPECT_TRUE(contains(record, "\"queryendsession\":\"refused\""));
         EXPECT_TRUE(contains(record, "\"exit\":12")) << "the host kept running until its updater ended";
         EXPECT_TRUE(contains(record, "\"prop_stage\":10")) << "the host saw the copy stage";
+    }
+}
+
+TEST(LocalCheck, DecliningToCloseTheHostStopsTheRunAndTheSimpleSkinDoesNotAsk)
+{
+    {
+        Installation inst(L"host-declined");
+        inst.localList("<file path=\"a.txt\" ver=\"1\"/>");
+        inst.offered(L"a.txt", "a2");
+        inst.remoteList("<file path=\"a.txt\" ver=\"2\"/>");
+        const std::string record = runUnderHost(inst, L"accept", L"--answer no");
+        EXPECT_FALSE(contains(record, "queryendsession")) << "nothing was closed";
+        EXPECT_TRUE(contains(record, "\"exit\":8"));
+        EXPECT_FALSE(inst.has(L"a.txt"));
+    }
+    {
+        Installation inst(L"host-simple");
+        inst.localList("<file path=\"a.txt\" ver=\"1\"/>");
+        inst.offered(L"a.txt", "a2");
+        inst.remoteList("<file path=\"a.txt\" ver=\"2\"/>");
+        const std::string record = runUnderHost(inst, L"accept", L"--answer no --skin mostsimple");
+        EXPECT_TRUE(contains(record, "\"queryendsession\":\"accepted\"")) << "closed without a question";
+        EXPECT_TRUE(contains(inst.result(), "stage=12"));
+        EXPECT_EQ(inst.file(L"a.txt"), "a2");
     }
 }
 

@@ -9,6 +9,8 @@
 //     --kill-at N  end this process (exit code 99) at step boundary N of the copy stage
 //     --answer yes|no  answer to the close-the-program question (default no)
 //     --result FILE    writes "stage=S" and "steps=K" (boundaries passed)
+//     --skin NAME      the updateskin run property ("mostsimple" closes the host unasked)
+//     --probe-version V  the remote version text, as the version probe leaves it
 //     HOSTWND      a host window handle in decimal: the stage reports go there
 // Exit code: the final stage, 0 when nothing was selected.
 
@@ -16,6 +18,7 @@
 #include "core/config.h"
 #include "core/host_link.h"
 #include "core/path_macros.h"
+#include "core/settings.h"
 #include "install/file_replace.h"
 #include "install/old_files.h"
 #include "list/list_compare.h"
@@ -98,6 +101,10 @@ int wmain(int argc, wchar_t** argv)
             answer = std::wstring(argv[++i]) == L"yes" ? MessageAnswer::Yes : MessageAnswer::No;
         else if (a == L"--result" && i + 1 < argc)
             g_resultFile = argv[++i];
+        else if (a == L"--skin" && i + 1 < argc)
+            SettingsTable::instance().set(props::kUpdateSkin, argv[++i]);
+        else if (a == L"--probe-version" && i + 1 < argc)
+            DownLoadList::shared().probeVersion = argv[++i];
         else
             host = reinterpret_cast<WindowHandle>(static_cast<std::uintptr_t>(std::wcstoull(a.c_str(), nullptr, 10)));
     }
