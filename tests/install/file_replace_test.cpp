@@ -1,4 +1,5 @@
 #include "core/process_state.h"
+#include "install/copy_stage.h"
 #include "install/file_replace.h"
 #include "install/local_check.h"
 #include "install/old_files.h"
@@ -137,4 +138,34 @@ TEST(WriteTest, MissingFilesAreProbedAndLockedFilesReported)
     EXPECT_TRUE(fileExists(dir.file(L"prog.exe")));
     EXPECT_FALSE(fileExists(dir.file(L"prog.exe.__test")));
     EXPECT_TRUE(adminRequiredFiles().empty());
+}
+
+TEST(SaveLocalList, TheListFileThenItsTwinThenAFreshDownload)
+{
+    test::TestFolder dir(L"save-local-list");
+    CopyStageInput input;
+    input.listFile = dir.file(L"tmp\\key.xml.xml");
+    int fetches = 0;
+    input.refetchList = [&](const std::wstring& destination) {
+        ++fetches;
+        return writeFileBytes(destination, "<update>fetched</update>");
+    };
+
+    dir.write(L"tmp\\key.xml.xml", "<update>list</update>");
+    dir.write(L"renewkit.xml", "<update>old</update>");
+    EXPECT_TRUE(saveLocalList(input));
+    EXPECT_EQ(dir.read(L"renewkit.xml"), "<update>list</update>");
+    EXPECT_FALSE(fileExists(input.listFile));
+
+    dir.write(L"tmp\\key.xml", "<update>twin</update>");
+    EXPECT_TRUE(saveLocalList(input)) << "\".xml.xml\" has the \".xml\" file as its twin";
+    EXPECT_EQ(dir.read(L"renewkit.xml"), "<update>twin</update>");
+
+    EXPECT_TRUE(saveLocalList(input));
+    EXPECT_EQ(dir.read(L"renewkit.xml"), "<update>fetched</update>");
+    EXPECT_EQ(fetches, 1);
+
+    input.refetchList = [](const std::wstring&) { return false; };
+    EXPECT_FALSE(saveLocalList(input)) << "nothing to save from";
+    EXPECT_EQ(dir.read(L"renewkit.xml"), "<update>fetched</update>") << "the old local list stays";
 }
