@@ -167,7 +167,7 @@ TEST(CopyStage, EveryUpgradeActionAndTaskElement)
                                    "<shortcut file=\"rk_sleeper.exe\" shortcut=\"links\\Sleeper.LNK\" iconindex=\"0\"/>"
                                    "<group><ini file=\"settings.ini\" app=\"S\" key=\"Added\" value=\"yes\"/>"
                                    "<ini file=\"settings.ini\" app=\"S\" key=\"Drop\"/></group>"
-                                   "<kill file=\"{app}\\not-running.exe\"/>"
+                                   "<kill file=\"{app}\\not-running.exe\"/><kill file=\"{app}\\killme.exe\"/>"
                                    "<run file=\"nested.xml\"/>"
                                    "</tasks>");
     inst.offered(L"nested.xml", "<tasks><ini file=\"settings.ini\" app=\"N\" key=\"Nested\" value=\"1\"/>"
@@ -186,7 +186,21 @@ TEST(CopyStage, EveryUpgradeActionAndTaskElement)
                     "<run path=\"{app}\\missing.exe\" wait=\"1\"/>");
     inst.offered(L"boot.txt", "b");
 
+    // A program with a window that agrees to end, for the kill element.
+    inst.installed(L"killme.exe", readBytes(e2e::buildDir() + L"tools\\renewkit-testhost.exe"));
+    const std::wstring never = inst.root + L"never";
+    PROCESS_INFORMATION victim =
+        startProgram(L"\"" + inst.app + L"killme.exe\" --visible --record \"" + inst.root +
+                     L"killme.jsonl\" --updater \"" + inst.app + L"rk_sleeper.exe\" -- wait-for \"" + never + L"\"");
+    ASSERT_NE(victim.hProcess, nullptr);
+    ASSERT_TRUE(waitForFile(never + L".started"));
+
     EXPECT_EQ(inst.run(), 12);
+    EXPECT_EQ(::WaitForSingleObject(victim.hProcess, 60000), WAIT_OBJECT_0) << "the kill element ended it";
+    EXPECT_TRUE(contains(readBytes(inst.root + L"killme.jsonl"), "\"queryendsession\":\"accepted\""));
+    writeBytes(never, ""); // its updater, a sleeper, goes too
+    ::CloseHandle(victim.hProcess);
+    ::CloseHandle(victim.hThread);
     EXPECT_EQ(inst.file(L"registered.txt"), "registered") << "DllRegisterServer of the ACT_REGISTER entry";
     EXPECT_EQ(inst.file(L"task-run.txt"), "waited\n") << "a waited run has finished when the stage goes on";
     EXPECT_EQ(inst.file(L"nested-run.txt"), "touched\n");
