@@ -169,3 +169,24 @@ TEST(SaveLocalList, TheListFileThenItsTwinThenAFreshDownload)
     EXPECT_FALSE(saveLocalList(input)) << "nothing to save from";
     EXPECT_EQ(dir.read(L"renewkit.xml"), "<update>fetched</update>") << "the old local list stays";
 }
+
+TEST(BackupNames, FirstUsableNameIsTakenAndRecordedElevenRefusalsFail)
+{
+    test::TestFolder dir(L"backup-names");
+    dir.write(L"lib.dll", "old");
+    // Names taken by folders cannot be renamed onto.
+    createDirectory(dir.file(L"lib.dll.__old"));
+    createDirectory(dir.file(L"lib.dll.__old0"));
+    EXPECT_TRUE(backupTarget(dir.file(L"lib.dll")));
+    EXPECT_EQ(dir.read(L"lib.dll.__old1"), "old");
+    const std::wstring backup = dir.file(L"lib.dll.__old1");
+    EXPECT_EQ(oldFilesList(dir), "\r\n" + std::string(backup.begin(), backup.end()));
+
+    dir.write(L"app.exe", "old");
+    createDirectory(dir.file(L"app.exe.__old"));
+    for (int j = 0; j < 10; ++j)
+        createDirectory(dir.file(L"app.exe.__old" + std::to_wstring(j)));
+    EXPECT_FALSE(backupTarget(dir.file(L"app.exe")));
+    EXPECT_EQ(dir.read(L"app.exe"), "old");
+    EXPECT_EQ(oldFilesList(dir), "\r\n" + std::string(backup.begin(), backup.end())) << "nothing more recorded";
+}
