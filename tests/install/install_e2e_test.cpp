@@ -165,6 +165,7 @@ TEST(CopyStage, EveryUpgradeActionAndTaskElement)
                                    "<path name=\"{app}\\plugins\"/><path>{app}\\cache</path>"
                                    "<del file=\"old\\x.txt\" path=\"old\"/>"
                                    "<shortcut file=\"rk_sleeper.exe\" shortcut=\"links\\Sleeper.LNK\" iconindex=\"0\"/>"
+                                   "<shortcut file=\"not-there.exe\" shortcut=\"links\\Ghost\"/>"
                                    "<group><ini file=\"settings.ini\" app=\"S\" key=\"Added\" value=\"yes\"/>"
                                    "<ini file=\"settings.ini\" app=\"S\" key=\"Drop\"/></group>"
                                    "<kill file=\"{app}\\not-running.exe\"/><kill file=\"{app}\\killme.exe\"/>"
@@ -211,6 +212,8 @@ TEST(CopyStage, EveryUpgradeActionAndTaskElement)
     EXPECT_FALSE(inst.has(L"old")) << "del removes the file, then the tree";
     EXPECT_TRUE(inst.has(L"links\\Sleeper.LNK"));
     EXPECT_FALSE(inst.has(L"links\\Sleeper.LNK.lnk"));
+    EXPECT_FALSE(inst.has(L"links\\Ghost.lnk")) << "no link to a missing target";
+    EXPECT_TRUE(contains(inst.log(), "links\\Ghost]...")) << "but its status text is still shown";
     const std::string ini = inst.file(L"settings.ini");
     EXPECT_TRUE(contains(ini, "Added=yes"));
     EXPECT_FALSE(contains(ini, "Drop"));

@@ -109,3 +109,10 @@ TEST(TaskElements, EachElementResolvesItsPathsAgainstTheApplicationDirectory)
     EXPECT_EQ(action(L"Run", {{L"file", L"a"}}).kind, Kind::None) << "names are case-sensitive";
     EXPECT_EQ(action(L"tasks", {}).kind, Kind::None);
 }
+
+TEST(Texts, FillNumbersNeverReadsATranslatedFormatAsAnythingElse)
+{
+    EXPECT_EQ(fillNumbers(L"%d update files has %d locked", {3, 1}), L"3 update files has 1 locked");
+    // A translation that got its placeholders wrong shows them, and crashes nothing.
+    EXPECT_EQ(fillNumbers(L"%s files [%d/%d] %d", {1, 2}), L"%s files [1/2] %d");
+}
