@@ -3,6 +3,7 @@
 
 #include "core/path_helpers.h"
 #include "core/path_text.h"
+#include "install/file_replace.h"
 #include "install/old_files.h"
 #include "platform/files.h"
 #include "tests/e2e/e2e_support.h"
@@ -373,6 +374,20 @@ const std::map<std::wstring, std::pair<std::string, std::string>> kKillTargets =
     {L"d.txt", {"", "d2 (new)"}},
 };
 
+// Files still under their temporary name below the folder.
+int stagingLeftovers(const std::wstring& folder)
+{
+    int found = 0;
+    for (const auto& entry : listDirectory(folder)) {
+        const std::wstring path = folder + entry.name;
+        if (entry.isDirectory)
+            found += stagingLeftovers(path + L"\\");
+        else if (path.size() > 6 && path.compare(path.size() - 6, 6, kStagingSuffix) == 0)
+            ++found;
+    }
+    return found;
+}
+
 void prepareKillInstallation(const Installation& inst)
 {
     std::string local, remote;
@@ -421,5 +436,6 @@ TEST(CopyStage, KilledAtEveryStepBoundaryLeavesOldOrNewFilesAndTheNextRunFinishe
         for (const auto& [path, versions] : kKillTargets)
             EXPECT_EQ(inst.file(path), versions.second) << "boundary " << n << ": " << narrow(path);
         EXPECT_EQ(inst.run(), 0) << "boundary " << n << ": the saved list matches version 2";
+        EXPECT_EQ(stagingLeftovers(inst.app), 0) << "boundary " << n;
     }
 }
