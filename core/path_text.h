@@ -18,5 +18,8 @@ long long parseDecimal(const std::wstring& text);
 // Fills each "%s" of a (translated) format in turn with the next value; the
 // values are never read as formats themselves. Extra "%s" stay as they are.
 std::wstring fillTexts(const std::wstring& format, std::initializer_list<std::wstring> values);
+// The same for "%d" and numbers, so a translated format can never make a
+// number be read as something else.
+std::wstring fillNumbers(const std::wstring& format, std::initializer_list<long> values);
 
 } // namespace rk

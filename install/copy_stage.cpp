@@ -14,8 +14,6 @@
 #include "platform/sleep.h"
 #include "platform/window_messages.h"
 
-#include <cstdio>
-
 namespace rk {
 namespace {
 
@@ -25,13 +23,6 @@ void statusAndLog(WindowHandle window, const std::wstring& text)
 {
     sendStatusText(window, text);
     logLine(text);
-}
-
-std::wstring formatNumbers(const std::wstring& format, long a, long b)
-{
-    wchar_t buffer[512];
-    std::swprintf(buffer, 512, format.c_str(), a, b);
-    return buffer;
 }
 
 std::wstring twinListFile(const std::wstring& listFile)
@@ -81,7 +72,7 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
         if (window)
             sendMessage(window, kCopyProgressMessage, static_cast<std::uintptr_t>(i), n);
         sleepFor(1);
-        sendStatusText(window, formatNumbers(tr(L"Copying files[%d/%d]..."), i + 1, n));
+        sendStatusText(window, fillNumbers(tr(L"Copying files[%d/%d]..."), {i + 1, n}));
         const updatefileinfo& entry = list.entries[static_cast<size_t>(i)];
         if (entry.actions & ACT_DELETE)
             continue;
@@ -106,7 +97,7 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
     statusAndLog(window, tr(L"Clear temp files"));
     deleteTree(input.tempListFolder);
     notifyCopyStep(L"temp cleared", input.tempListFolder);
-    statusAndLog(window, formatNumbers(tr(L"Update completed,done %d files"), n, 0));
+    statusAndLog(window, fillNumbers(tr(L"Update completed,done %d files"), {n}));
     if (list.restartFlag)
         statusAndLog(window, tr(L"Need to restart your computer"));
     if (saveLocalList(input))

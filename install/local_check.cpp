@@ -16,8 +16,6 @@
 #include "platform/message_box.h"
 #include "platform/sleep.h"
 
-#include <cstdio>
-
 namespace rk {
 namespace {
 
@@ -51,13 +49,6 @@ void statusAndLog(WindowHandle window, const std::wstring& text)
 }
 
 std::wstring applicationSetting() { return trimBlanks(config::read(L"APPLICATION", L"Application")); }
-
-std::wstring formatText(const std::wstring& format, long a, long b)
-{
-    wchar_t buffer[512];
-    std::swprintf(buffer, 512, format.c_str(), a, b);
-    return buffer;
-}
 
 } // namespace
 
@@ -123,7 +114,7 @@ bool checkLockedFiles(WindowHandle window, bool ask, const DownLoadList& list)
     const long count = list.count();
     for (long i = 0; i < count && g_adminFiles.empty(); ++i) {
         sleepFor(1);
-        sendStatusText(window, formatText(tr(L"Examining the %d files,total of %d..."), i + 1, count));
+        sendStatusText(window, fillNumbers(tr(L"Examining the %d files,total of %d..."), {i + 1, count}));
         const updatefileinfo& entry = list.entries[static_cast<size_t>(i)];
         if (entry.actions & ACT_DELETE)
             continue;
@@ -135,7 +126,7 @@ bool checkLockedFiles(WindowHandle window, bool ask, const DownLoadList& list)
         }
     }
     if (locked > 0)
-        statusAndLog(window, formatText(tr(L"%d update files has %d locked"), count, locked));
+        statusAndLog(window, fillNumbers(tr(L"%d update files has %d locked"), {count, locked}));
     else
         statusAndLog(window, tr(L"No locked files"));
     return locked == 0;

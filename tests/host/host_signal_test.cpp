@@ -100,7 +100,7 @@ TEST(HostSignal, WithoutOptInOnlyPropertiesAndLogLines)
     Deployment d =
         makeUpdater(L"host-plain", iniFor("RkHostPlain", "\n[UpdateEvent]\nUpdateNone={app}\\tasks\\setup.xml\n"),
                     L"bin", L"RkHostPlain");
-    writeBytes(d.appDirectory + L"tasks\\setup.xml", "<tasks/>");
+    writeBytes(d.appDirectory + L"tasks\\setup.xml", "<tasks><path name=\"{app}\\tasks\\made\"/></tasks>");
     auto events = hostRun(d, L"--prop renewkit.exe 99 --prop updatefilecount 42", L"/silence");
     EXPECT_TRUE(messages(events, 1974).empty());
     const HostEvent& end = exitEvent(events);
@@ -123,7 +123,7 @@ TEST(HostSignal, WithoutOptInOnlyPropertiesAndLogLines)
     bool sawRelative = false;
     for (const auto& text : received) {
         EXPECT_EQ(text.find(L"Mellowby"), std::wstring::npos) << text;
-        sawRelative |= text.find(L"[tasks\\setup.xml]") != std::wstring::npos;
+        sawRelative |= text.find(L"[tasks\\made]") != std::wstring::npos;
     }
     EXPECT_TRUE(sawRelative);
 }

@@ -14,6 +14,7 @@
 //     --hold FILE         keep FILE open, unshared, for the whole run
 //     --unpause-after MS  set "renewkit.paused" to 0 after MS (recorded as a note)
 //     --destroy-after MS  destroy the window after MS (recorded as a note)
+//     --visible           show the window (programs that close hosts look only at visible ones)
 //     WORDS               passed to the updater; "{hwnd}" stands for this window's
 //                         handle, which is appended when no word names it
 //   renewkit-testhost --notify TITLE TEXT [--delay MS]
@@ -159,6 +160,7 @@ int wmain(int argc, wchar_t** argv)
     std::wstring updater, record, title = L"RenewKit test host";
     std::vector<std::wstring> words;
     long needMsg = -1, paused = -1, exitWhenKilled = -1;
+    bool visible = false;
     DWORD timeout = 120000;
     DWORD unpauseAfter = 0, destroyAfter = 0;
     std::wstring hold;
@@ -196,6 +198,8 @@ int wmain(int argc, wchar_t** argv)
             unpauseAfter = std::wcstoul(next().c_str(), nullptr, 10);
         else if (a == L"--destroy-after")
             destroyAfter = std::wcstoul(next().c_str(), nullptr, 10);
+        else if (a == L"--visible")
+            visible = true;
         else if (a == L"--") {
             while (i + 1 < argc)
                 words.push_back(argv[++i]);
@@ -222,6 +226,8 @@ int wmain(int argc, wchar_t** argv)
                                     nullptr, wc.hInstance, nullptr);
     if (!window)
         return 2;
+    if (visible)
+        ::ShowWindow(window, SW_SHOWNOACTIVATE);
     // The opt-ins are plain window properties whose handle value is the number.
     if (needMsg >= 0)
         ::SetPropW(window, L"renewkit.needmsg", reinterpret_cast<HANDLE>(static_cast<INT_PTR>(needMsg)));
