@@ -5,6 +5,7 @@
 #include "core/app_directory.h"
 #include "core/path_text.h"
 #include "platform/window_messages.h"
+#include "platform/window_text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,6 +38,9 @@ struct HostWindows::Entry {
     UniqueHandle process;         // process and buffer are guarded by bufferLock after add()
     RemoteBuffer buffer;
     std::mutex bufferLock; // one copy-and-send at a time per buffer
+    // The host's "renewkit.exitwhenwndkilled" as last seen while its window
+    // existed: a destroyed window has no properties left to read.
+    std::atomic<bool> exitWhenGone{false};
 
     // Copies the text by the text rule and sends it; the buffer's address (or 0)
     // is wParam. With onlyWithProcess, does nothing and answers false for a
@@ -68,6 +72,7 @@ HostWindows::~HostWindows() = default;
 void HostWindows::add(WindowHandle window)
 {
     auto entry = std::make_unique<Entry>(window);
+    entry->exitWhenGone = windowProperty(window, prop::kExitWhenKilled) == msg::kWantsMessages;
     entry->process = openWindowProcess(window);
     if (entry->process)
         entry->buffer = RemoteBuffer(entry->process.get(), kBufferBytes);
@@ -193,7 +198,13 @@ bool hostAsksPause(WindowHandle window) { return windowProperty(window, prop::kP
 
 bool hostAsksExitWhenGone(WindowHandle window)
 {
-    return windowProperty(window, prop::kExitWhenKilled) == msg::kWantsMessages;
+    HostWindows::Entry* entry = HostWindows::instance().find(window);
+    if (!windowExists(window))
+        return entry && entry->exitWhenGone;
+    const bool asks = windowProperty(window, prop::kExitWhenKilled) == msg::kWantsMessages;
+    if (entry)
+        entry->exitWhenGone = asks;
+    return asks;
 }
 
 } // namespace rk

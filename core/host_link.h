@@ -85,7 +85,9 @@ void logLineToWindows(const std::wstring& text);
 void sendDescription(const std::wstring& text);
 void sendProgress(long completed, long fileCount);
 
-// Properties the silent run reads on the host window.
+// Properties the silent run reads on the host window. The exit request of a
+// registered window is remembered from registration on, so it holds after
+// the window was destroyed.
 bool hostAsksPause(WindowHandle window);
 bool hostAsksExitWhenGone(WindowHandle window);
 

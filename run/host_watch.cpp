@@ -4,8 +4,6 @@
 #include "platform/sleep.h"
 #include "platform/window_text.h"
 
-#include <memory>
-
 namespace rk {
 
 HostWatch systemHostWatch()
@@ -13,14 +11,7 @@ HostWatch systemHostWatch()
     HostWatch watch;
     watch.exists = [](WindowHandle w) { return windowExists(w); };
     watch.asksPause = [](WindowHandle w) { return hostAsksPause(w); };
-    // A destroyed window has no properties left to read: the request is
-    // remembered from the last time the window was there.
-    auto remembered = std::make_shared<bool>(false);
-    watch.asksExitWhenGone = [remembered](WindowHandle w) {
-        if (windowExists(w))
-            *remembered = hostAsksExitWhenGone(w);
-        return *remembered;
-    };
+    watch.asksExitWhenGone = [](WindowHandle w) { return hostAsksExitWhenGone(w); };
     watch.sleep = [](unsigned ms) { sleepFor(ms); };
     return watch;
 }

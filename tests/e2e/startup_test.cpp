@@ -12,13 +12,16 @@ using namespace rk::e2e;
 
 namespace {
 
+// A program that exists and ends at once: the runs end by starting the host program.
+const std::string kHostProgram = "C:\\windows\\system32\\hostname.exe";
+
+// No server answers on port 9: every check fails at once.
 std::string iniFor(const std::string& name, const std::string& extra = "")
 {
     return "[RenewKit]\nLog=inst.log\nLangage=\nShowWhenCheck=false\nCheckLostFile=true\nMode=AppEnterNoPrompt\n"
            "QuickCheck=false\n" +
-           extra +
-           "\n[UPDATEINFO]\nListURL=http://127.0.0.1:9/none.xml\n\n[APPLICATION]\nApplication=demo.exe\nName=" + name +
-           "\nqbdir=123456789012345678901\n";
+           extra + "\n[UPDATEINFO]\nListURL=http://127.0.0.1:9/none.xml\n\n[APPLICATION]\nApplication=" + kHostProgram +
+           "\nName=" + name + "\nqbdir=123456789012345678901\n";
 }
 
 std::vector<std::string> logLines(const std::wstring& appDirectory)
@@ -78,8 +81,10 @@ TEST(Startup, NoArgumentsWritesTheEmbeddedConfigurationAndLogs)
     auto lines = logLines(d.appDirectory);
     ASSERT_FALSE(lines.empty());
     expectLogShape(lines);
-    // The configured Mode decides without a mode word.
-    EXPECT_TRUE(logHas(lines, "appenternoprompt is not available in this build."));
+    // The configured Mode decides without a mode word: the entry run checks,
+    // finds no list and starts the host program.
+    EXPECT_TRUE(logHas(lines, "error when download the list file."));
+    EXPECT_TRUE(logHas(lines, "Run file[hostname.exe]"));
 }
 
 TEST(Startup, SilenceWithAHostWindow)
@@ -90,12 +95,12 @@ TEST(Startup, SilenceWithAHostWindow)
     ::SetPropW(host.get(), L"renewkit.exe", reinterpret_cast<HANDLE>(99));
     EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" /silence " + host.decimal()), 0);
     EXPECT_EQ(readBytes(d.appDirectory + L"renewkit.ini"), d.embedded);
-    // Stage 0 was reported to the window.
-    EXPECT_EQ(reinterpret_cast<std::intptr_t>(::GetPropW(host.get(), L"renewkit.exe")), 0);
+    // The silent run reported its stages to the window and ended with stage 13.
+    EXPECT_EQ(reinterpret_cast<std::intptr_t>(::GetPropW(host.get(), L"renewkit.exe")), 13);
     EXPECT_EQ(reinterpret_cast<std::intptr_t>(::GetPropW(host.get(), L"updatefilecount")), 0);
     auto lines = logLines(d.appDirectory);
     expectLogShape(lines);
-    EXPECT_TRUE(logHas(lines, "The run mode silence is not available in this build."));
+    EXPECT_TRUE(logHas(lines, "error when download the list file."));
 }
 
 TEST(Startup, IconInCapitalsSelectsTheTray)

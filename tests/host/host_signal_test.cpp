@@ -80,7 +80,8 @@ TEST(HostSignal, StageZeroArrivesWhenTheHostAsks)
 {
     Deployment d = makeUpdater(L"host-needmsg", iniFor("RkHostNeedMsg"), L"bin", L"RkHostNeedMsg");
     long long code = -2;
-    auto events = hostRun(d, L"--needmsg 1974 --prop renewkit.exe 99", L"/silence", &code);
+    // downparam0 ends right after stage 0.
+    auto events = hostRun(d, L"--needmsg 1974 --prop renewkit.exe 99", L"downparam0", &code);
     EXPECT_EQ(code, 0);
     auto stages = messages(events, 1974);
     ASSERT_EQ(stages.size(), 1u);
@@ -101,7 +102,7 @@ TEST(HostSignal, WithoutOptInOnlyPropertiesAndLogLines)
         makeUpdater(L"host-plain", iniFor("RkHostPlain", "\n[UpdateEvent]\nUpdateNone={app}\\tasks\\setup.xml\n"),
                     L"bin", L"RkHostPlain");
     writeBytes(d.appDirectory + L"tasks\\setup.xml", "<tasks><path name=\"{app}\\tasks\\made\"/></tasks>");
-    auto events = hostRun(d, L"--prop renewkit.exe 99 --prop updatefilecount 42", L"/silence");
+    auto events = hostRun(d, L"--prop renewkit.exe 99 --prop updatefilecount 42", L"downparam0");
     EXPECT_TRUE(messages(events, 1974).empty());
     const HostEvent& end = exitEvent(events);
     ASSERT_TRUE(end.has("exit"));
@@ -160,7 +161,7 @@ TEST(HostSignal, WaitingHookOnStageZeroHoldsTheRun)
             stageAt = e.number("seq");
         if (e.text("note") == L"hook-end")
             noteAt = e.number("seq");
-        if (e.isMessage(1975) && e.text("text").find(L"silence is not available") != std::wstring::npos)
+        if (e.isMessage(1975) && e.text("text").find(L"try to download the list file...") != std::wstring::npos)
             modeLineAt = e.number("seq");
     }
     ASSERT_GT(stageAt, 0);

@@ -111,7 +111,7 @@ TEST(SilentRun, HostWindowDestroyedWhilePausedEndsTheRunAtOnce)
 {
     RunSetup run = makeRun(L"Killed", publishAs(L"v2", L"killed"));
     installRelease(run, L"v1");
-    std::vector<HostEvent> events = silentRun(run, L"--paused 1974 --exitwhenkilled 1974 --destroy-after 1000");
+    std::vector<HostEvent> events = silentRun(run, L"--paused 1974 --exitwhenkilled 1974 --destroy-at-stage 0");
     EXPECT_EQ(exitCodeOf(events), 0);
     EXPECT_TRUE(nginxRequests("/pub/killed/").empty());
     EXPECT_FALSE(logHas(run, L"try to download the list file..."));

@@ -13,7 +13,7 @@
 //     --endsession accept|refuse   answer to WM_QUERYENDSESSION
 //     --hold FILE         keep FILE open, unshared, for the whole run
 //     --unpause-after MS  set "renewkit.paused" to 0 after MS (recorded as a note)
-//     --destroy-after MS  destroy the window after MS (recorded as a note)
+//     --destroy-at-stage N  destroy the window once stage N arrived (recorded as a note)
 //     --visible           show the window (programs that close hosts look only at visible ones)
 //     WORDS               passed to the updater; "{hwnd}" stands for this window's
 //                         handle, which is appended when no word names it
@@ -43,7 +43,8 @@ int g_sequence = 0;
 bool g_refuseEndSession = false;
 
 constexpr UINT_PTR kUnpauseTimer = 1;
-constexpr UINT_PTR kDestroyTimer = 2;
+constexpr UINT kDestroyNow = WM_APP + 1;
+long g_destroyAtStage = -1;
 
 void recordNote(const char* note)
 {
@@ -105,8 +106,17 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 {
     switch (message) {
     case kStage:
+        recordMessage(window, message, wParam, lParam, false);
+        // Not inside the updater's send: the window goes once the send returned.
+        if (g_destroyAtStage >= 0 && wParam == static_cast<WPARAM>(g_destroyAtStage))
+            ::PostMessageW(window, kDestroyNow, 0, 0);
+        return 0;
     case kProgress:
         recordMessage(window, message, wParam, lParam, false);
+        return 0;
+    case kDestroyNow:
+        recordNote("destroyed");
+        ::DestroyWindow(window);
         return 0;
     case kLogLine:
     case kDescription:
@@ -125,9 +135,6 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         if (wParam == kUnpauseTimer) {
             ::SetPropW(window, L"renewkit.paused", nullptr);
             recordNote("unpaused");
-        } else if (wParam == kDestroyTimer) {
-            recordNote("destroyed");
-            ::DestroyWindow(window);
         }
         return 0;
     case WM_QUERYENDSESSION:
@@ -162,7 +169,7 @@ int wmain(int argc, wchar_t** argv)
     long needMsg = -1, paused = -1, exitWhenKilled = -1;
     bool visible = false;
     DWORD timeout = 120000;
-    DWORD unpauseAfter = 0, destroyAfter = 0;
+    DWORD unpauseAfter = 0;
     std::wstring hold;
     std::vector<std::pair<std::wstring, long>> props;
 
@@ -196,8 +203,8 @@ int wmain(int argc, wchar_t** argv)
             hold = next();
         else if (a == L"--unpause-after")
             unpauseAfter = std::wcstoul(next().c_str(), nullptr, 10);
-        else if (a == L"--destroy-after")
-            destroyAfter = std::wcstoul(next().c_str(), nullptr, 10);
+        else if (a == L"--destroy-at-stage")
+            g_destroyAtStage = std::wcstol(next().c_str(), nullptr, 10);
         else if (a == L"--visible")
             visible = true;
         else if (a == L"--") {
@@ -242,8 +249,6 @@ int wmain(int argc, wchar_t** argv)
 
     if (unpauseAfter)
         ::SetTimer(window, kUnpauseTimer, unpauseAfter, nullptr);
-    if (destroyAfter)
-        ::SetTimer(window, kDestroyTimer, destroyAfter, nullptr);
 
     // The updater finds its host by the window handle in decimal on its command line.
     std::wstring handle = std::to_wstring(reinterpret_cast<UINT_PTR>(window));
