@@ -59,34 +59,4 @@ long long parseDecimal(const std::wstring& text)
     return static_cast<long long>(value);
 }
 
-std::wstring fillTexts(const std::wstring& format, std::initializer_list<std::wstring> values)
-{
-    std::wstring out;
-    auto value = values.begin();
-    for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == L'%' && i + 1 < format.size() && format[i + 1] == L's' && value != values.end()) {
-            out += *value++;
-            ++i;
-        } else {
-            out += format[i];
-        }
-    }
-    return out;
-}
-
-std::wstring fillNumbers(const std::wstring& format, std::initializer_list<long> values)
-{
-    std::wstring out;
-    auto value = values.begin();
-    for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == L'%' && i + 1 < format.size() && format[i + 1] == L'd' && value != values.end()) {
-            out += std::to_wstring(*value++);
-            ++i;
-        } else {
-            out += format[i];
-        }
-    }
-    return out;
-}
-
 } // namespace rk

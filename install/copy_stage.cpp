@@ -1,5 +1,6 @@
 #include "install/copy_stage.h"
 
+#include "core/text_format.h"
 #include "core/app_directory.h"
 #include "core/config.h"
 #include "core/language.h"

@@ -1,5 +1,6 @@
 #include "install/file_replace.h"
 
+#include "core/text_format.h"
 #include "core/path_text.h"
 #include "core/run_log.h"
 #include "install/old_files.h"
@@ -19,10 +20,7 @@ constexpr int kHiddenWindow = 0; // SW_HIDE
 constexpr int kRenameTries = 20;
 constexpr unsigned long kRenamePauseMs = 800;
 
-void logPair(const wchar_t* format, const std::wstring& a, const std::wstring& b)
-{
-    logLine(fillTexts(format, {a, b}));
-}
+void logPair(const wchar_t* format, const std::wstring& a, const std::wstring& b) { logLine(fillText(format, {a, b})); }
 
 // Puts the new content beside the target. The last target may take the done
 // marker itself when a rename can (same volume); others get a copy.
@@ -117,7 +115,7 @@ bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& ta
         if (last && !markerMoved)
             deleteFileForced(marker);
         notifyCopyStep(L"installed", target);
-        logLine(fillTexts(L"update file[%s]", {target}));
+        logLine(fillText(L"update file[%s]", {target}));
     }
     return true;
 }
@@ -145,7 +143,7 @@ void grantUsersAccess(const std::wstring& toolPath, const std::wstring& filePath
 {
     if (toolPath.empty() || filePath.empty())
         return;
-    const std::wstring parameters = replaceAll(fillTexts(L"'%s' /grant Users:(D,WDAC)", {filePath}), L"'", L"\"");
+    const std::wstring parameters = replaceAll(fillText(L"'%s' /grant Users:(D,WDAC)", {filePath}), L"'", L"\"");
     shellStart(toolPath, parameters, L"", kHiddenWindow, L"open");
 }
 

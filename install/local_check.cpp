@@ -1,5 +1,6 @@
 #include "install/local_check.h"
 
+#include "core/text_format.h"
 #include "core/app_directory.h"
 #include "core/config.h"
 #include "core/language.h"
@@ -173,7 +174,7 @@ bool checkLocalFiles(WindowHandle window, bool ask, const DownLoadList& list)
         program = replaceAll(program, L"\\\\", L"\\");
         const std::wstring name = config::read(L"APPLICATION", L"Name");
         const std::wstring question =
-            fillTexts(tr(L"Find main program [%s] not closed, Close it now?") + L"\n%s", {name, program});
+            fillText(tr(L"Find main program [%s] not closed, Close it now?") + L"\n%s", {name, program});
         bool close = SettingsTable::instance().get(props::kUpdateSkin) == L"mostsimple";
         if (!close)
             close = showMessage(window, question, tr(L"RenewKit"), MessageKind::YesNoQuestion) == MessageAnswer::Yes;

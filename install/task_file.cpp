@@ -1,5 +1,6 @@
 #include "install/task_file.h"
 
+#include "core/text_format.h"
 #include "core/language.h"
 #include "core/path_helpers.h"
 #include "core/path_macros.h"
@@ -99,7 +100,7 @@ void runTaskAction(const TaskAction& action, WindowHandle window)
         runFile(action.file, action.workPath, action.param, window, action.wait);
         break;
     case Kind::Rename:
-        statusAndLog(window, tr(L"Move file:") + fillTexts(L"[%s->%s]", {action.source, action.target}));
+        statusAndLog(window, tr(L"Move file:") + fillText(L"[%s->%s]", {action.source, action.target}));
         moveFile(action.source, action.target);
         break;
     case Kind::Kill:
@@ -122,16 +123,16 @@ void runTaskAction(const TaskAction& action, WindowHandle window)
         break;
     case Kind::Shortcut:
         createShortcut(action.file, folderOf(action.file), action.shortcut, action.icon, action.iconIndex);
-        statusAndLog(window, fillTexts(tr(L"Create shortcut[%s]..."), {action.shortcut}));
+        statusAndLog(window, fillText(tr(L"Create shortcut[%s]..."), {action.shortcut}));
         break;
     case Kind::Ini:
         if (action.value.empty()) {
             deleteProfileKey(action.file, action.section, action.key);
-            statusAndLog(window, fillTexts(tr(L"Empty ini[%s][%s]"), {lastComponent(action.file), action.key}));
+            statusAndLog(window, fillText(tr(L"Empty ini[%s][%s]"), {lastComponent(action.file), action.key}));
         } else {
             writeProfileString(action.file, action.section, action.key, action.value);
-            statusAndLog(window, fillTexts(tr(L"Write ini[%s][%s][%s]"),
-                                           {lastComponent(action.file), action.key, action.value}));
+            statusAndLog(
+                window, fillText(tr(L"Write ini[%s][%s][%s]"), {lastComponent(action.file), action.key, action.value}));
         }
         break;
     }

@@ -1,5 +1,6 @@
 #include "install/upgrade_actions.h"
 
+#include "core/text_format.h"
 #include "core/app_directory.h"
 #include "core/language.h"
 #include "core/path_macros.h"
@@ -65,7 +66,7 @@ bool runCommandWaits(const std::wstring& waitText)
 
 std::wstring runCommandStatus(const RunCommand& command, bool wait)
 {
-    std::wstring fields = fillTexts(L"[%s][%s][%s]", {command.file, command.parameters, wait ? L"wait" : L"nowait"});
+    std::wstring fields = fillText(L"[%s][%s][%s]", {command.file, command.parameters, wait ? L"wait" : L"nowait"});
     return replaceAll(tr(L"Run") + fields, L"[]", L"");
 }
 
@@ -98,7 +99,7 @@ void makeShortcuts(const std::wstring& target, const std::wstring& iconFile, int
                    const std::vector<std::wstring>& linkPaths, WindowHandle window)
 {
     for (const auto& linkPath : linkPaths) {
-        statusAndLog(window, fillTexts(tr(L"Create shortcut[%s]..."), {linkPath}));
+        statusAndLog(window, fillText(tr(L"Create shortcut[%s]..."), {linkPath}));
         createShortcut(target, folderOf(target), linkPath, iconFile, iconIndex);
     }
 }

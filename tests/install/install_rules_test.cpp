@@ -1,3 +1,4 @@
+#include "core/text_format.h"
 #include "core/app_directory.h"
 #include "core/path_text.h"
 #include "install/task_file.h"
@@ -45,8 +46,8 @@ TEST(Shortcuts, LinkNameGetsOneExtension)
 
 TEST(Texts, FillTextsTakesValuesLiterally)
 {
-    EXPECT_EQ(fillTexts(L"backup file error[%s]to[%s]", {L"a%s", L"b"}), L"backup file error[a%s]to[b]");
-    EXPECT_EQ(fillTexts(L"[%s][%s]", {L"x"}), L"[x][%s]");
+    EXPECT_EQ(fillText(L"backup file error[%s]to[%s]", {L"a%s", L"b"}), L"backup file error[a%s]to[b]");
+    EXPECT_EQ(fillText(L"[%s][%s]", {L"x"}), L"[x][%s]");
 }
 
 namespace {
