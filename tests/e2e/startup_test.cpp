@@ -29,8 +29,15 @@ std::vector<std::string> logLines(const std::wstring& appDirectory)
     std::vector<std::string> lines;
     std::istringstream in(readBytes(appDirectory + L"inst.log"));
     std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
+    // A text with a line feed of its own continues on the next line of the file.
+    bool continues = false;
+    while (std::getline(in, line)) {
+        if (continues)
+            lines.back() += "\n" + line;
+        else
+            lines.push_back(line);
+        continues = line.empty() || line.back() != '\r';
+    }
     return lines;
 }
 

