@@ -2,6 +2,7 @@
 
 #include "core/process_state.h"
 #include "download/counter_table.h"
+#include "download/http_rules.h"
 #include "download/http_session.h"
 #include "download/progress_messages.h"
 #include "platform/sleep.h"
@@ -113,11 +114,17 @@ Transfer::Connect Transfer::connect()
         // with the wrong bytes whenever the page is long enough.
         if (!acceptableStatus(status))
             return Connect::Retry;
+        // Bytes of another position (a confused cache) or of another file (replaced
+        // since the size query) would be joined as data and pass the length check.
+        if (status == 206 && !http::partialAnswerFits(m_request.contentRange(), position, m_task.fileSize))
+            return Connect::Failed;
         if (position > 0 && status == 200 && !skipBytes(m_request, position))
             return Connect::Retry; // the server ignored the range and the stream broke off
         return Connect::Connected;
     }
     if (status != 200 && status != 206)
+        return Connect::Failed;
+    if (status == 206 && !http::partialAnswerFits(m_request.contentRange(), position, 0))
         return Connect::Failed;
     const long long length = m_request.contentLength();
     if (length > kLargestSize)
@@ -194,6 +201,13 @@ bool Transfer::run()
         while (!reconnect && m_remaining > 0 && !failed()) {
             std::size_t got = 0;
             bool ok = m_request.read(block, kBlock, got);
+            if (!ok && got == 0) {
+                // A broken request is never read again; a new connection resumes.
+                m_request = HttpRequest();
+                m_session = HttpSession();
+                reconnect = true;
+                continue;
+            }
             if (got == kBlock || static_cast<long>(got) == m_remaining) {
                 m_attempts = 0;
                 if (!ok)

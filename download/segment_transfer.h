@@ -42,6 +42,11 @@ struct SegmentTask {
 
 // True when the file ends up holding exactly the range. A failure sets the
 // download's failure mark and takes back every byte this call reported.
+// A 206 answer must start at the position asked for and name the file size
+// as its total, or the range fails. A server that sends nothing for the receive
+// time-out (http_session.h, 30 s by default) ends the answer there: on a block
+// boundary the range resumes on a new connection (counted as a connection
+// attempt), inside a block it fails; each stall costs one time-out.
 // Progress is reported in steps of kProgressStep bytes and at the end. With
 // length 0 the first response decides the length (and the file size); a
 // response without Content-Length is then read to its end.

@@ -3,11 +3,14 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
+
 namespace rk {
 
 static_assert(winhttp_query::kStatusCode == WINHTTP_QUERY_STATUS_CODE);
 static_assert(winhttp_query::kContentLength == WINHTTP_QUERY_CONTENT_LENGTH);
 static_assert(winhttp_query::kServer == WINHTTP_QUERY_SERVER);
+static_assert(winhttp_query::kContentRange == WINHTTP_QUERY_CONTENT_RANGE);
 
 void WinHttpTraits::close(Type h) noexcept { ::WinHttpCloseHandle(h); }
 
@@ -103,6 +106,12 @@ WinHttpRequest WinHttpRequest::open(const WinHttpSession& session, const std::ws
     if (!request)
         return result;
 
+    if (session.receiveTimeout() > 0) {
+        DWORD timeout = session.receiveTimeout();
+        ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
+        ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof(timeout));
+    }
+
     const ProxyCredentials& credentials = session.proxyCredentials();
     // String option lengths are in characters.
     if (credentials.hasUser)
@@ -123,6 +132,11 @@ WinHttpRequest WinHttpRequest::open(const WinHttpSession& session, const std::ws
             !sendAndReceive(request.get(), headers))
             return result;
     }
+    DWORD length = 0;
+    DWORD size = sizeof(length);
+    if (::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                              WINHTTP_HEADER_NAME_BY_INDEX, &length, &size, WINHTTP_NO_HEADER_INDEX))
+        result.m_bodyLength = length;
     result.m_connection = std::move(connection);
     result.m_request = std::move(request);
     return result;
@@ -135,21 +149,47 @@ bool WinHttpRequest::queryHeader(unsigned long infoLevel, wchar_t* buffer, unsig
                                               WINHTTP_NO_HEADER_INDEX);
 }
 
+bool WinHttpRequest::brokenRead() const
+{
+    m_ended = true;
+    return false;
+}
+
 bool WinHttpRequest::read(void* data, std::size_t capacity, std::size_t& read) const
 {
     read = 0;
     if (!m_request)
         return false;
-    // WinHTTP may return less than asked for before the end; keep reading so a
-    // short block means the end of the body, as callers expect.
+    if (m_ended)
+        return !m_failed;
+    // Wine's WinHttpReadData, when the socket times out after part of the asked
+    // count arrived, reports success with that part and leaves the request's
+    // buffer state broken: the next read hands out bytes from past its buffer
+    // and then faults. So only what is already buffered is ever read, and waiting
+    // is left to WinHttpQueryDataAvailable. That reports a time-out (and a closed
+    // connection) as 0 bytes available; once that happened before the announced
+    // length, the socket is not waited on again: the request reads as ended.
     while (read < capacity) {
+        DWORD available = 0;
+        if (!::WinHttpQueryDataAvailable(m_request.get(), &available)) {
+            m_failed = true;
+            return brokenRead();
+        }
+        if (available == 0) {
+            if (m_bodyLength < 0 || m_bodyRead < static_cast<unsigned long long>(m_bodyLength))
+                m_ended = true;
+            break;
+        }
+        DWORD want = static_cast<DWORD>(std::min<std::size_t>(available, capacity - read));
         DWORD got = 0;
-        if (!::WinHttpReadData(m_request.get(), static_cast<char*>(data) + read, static_cast<DWORD>(capacity - read),
-                               &got))
-            return false;
+        if (!::WinHttpReadData(m_request.get(), static_cast<char*>(data) + read, want, &got)) {
+            m_failed = true;
+            return brokenRead();
+        }
         if (got == 0)
             break;
         read += got;
+        m_bodyRead += got;
     }
     return true;
 }

@@ -39,9 +39,15 @@ public:
     void setProxyCredentials(const ProxyCredentials& credentials) { m_credentials = credentials; }
     const ProxyCredentials& proxyCredentials() const { return m_credentials; }
 
+    // How long a request of this session waits for the next byte of its answer
+    // before the read fails; 0 keeps WinHTTP's own (30 s).
+    void setReceiveTimeout(unsigned long milliseconds) { m_receiveTimeout = milliseconds; }
+    unsigned long receiveTimeout() const { return m_receiveTimeout; }
+
 private:
     UniqueWinHttp m_session;
     ProxyCredentials m_credentials;
+    unsigned long m_receiveTimeout = 0;
 };
 
 // A GET sent and its response headers received. The request closes before its
@@ -57,19 +63,28 @@ public:
 
     // The raw header text, at most bufferBytes bytes; false when the header is absent.
     bool queryHeader(unsigned long infoLevel, wchar_t* buffer, unsigned long bufferBytes) const;
-    // Fills data up to capacity; fewer bytes only at the end of the body.
-    // False when a read failed; read then holds what arrived before.
+    // Fills data up to capacity; fewer bytes only where the body ended. A server
+    // silent for the receive time-out ends the body there too (Wine reports it so),
+    // and a body that ended is never waited on again. False when a read failed;
+    // read then holds what arrived before, and every later read fails at once.
     bool read(void* data, std::size_t capacity, std::size_t& read) const;
 
 private:
+    bool brokenRead() const; // ends the request; always false
+
     UniqueWinHttp m_connection;
     UniqueWinHttp m_request;
+    long long m_bodyLength = -1; // the Content-Length, -1 when absent
+    mutable unsigned long long m_bodyRead = 0;
+    mutable bool m_ended = false;
+    mutable bool m_failed = false;
 };
 
 namespace winhttp_query {
 constexpr unsigned long kStatusCode = 19;   // WINHTTP_QUERY_STATUS_CODE
 constexpr unsigned long kContentLength = 5; // WINHTTP_QUERY_CONTENT_LENGTH
 constexpr unsigned long kServer = 37;       // WINHTTP_QUERY_SERVER
+constexpr unsigned long kContentRange = 53; // WINHTTP_QUERY_CONTENT_RANGE
 } // namespace winhttp_query
 
 } // namespace rk
