@@ -3,7 +3,13 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "platform/codepage.h"
+#include "platform/digest_auth.h"
+
 #include <algorithm>
+#include <atomic>
+#include <string>
+#include <vector>
 
 namespace rk {
 
@@ -17,17 +23,6 @@ void WinHttpTraits::close(Type h) noexcept { ::WinHttpCloseHandle(h); }
 namespace {
 
 constexpr DWORD kProxyAuthRequired = 407;
-
-struct IeProxyConfig {
-    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG value{};
-    ~IeProxyConfig()
-    {
-        for (LPWSTR text : {value.lpszAutoConfigUrl, value.lpszProxy, value.lpszProxyBypass}) {
-            if (text)
-                ::GlobalFree(text);
-        }
-    }
-};
 
 DWORD statusOf(HINTERNET request)
 {
@@ -47,22 +42,148 @@ bool sendAndReceive(HINTERNET request, const std::wstring& headers)
            ::WinHttpReceiveResponse(request, nullptr);
 }
 
+// What the system settings choose for one URL.
+ProxyChoice systemChoice(const WinHttpSession& session, const std::wstring& url, const std::wstring& host,
+                         INTERNET_PORT port)
+{
+    const SystemProxySettings& system = session.systemProxy();
+    ProxyChoice choice;
+    if (system.automatic())
+        return automaticProxyFor(session.handle(), system, url, host + L":" + std::to_wstring(port));
+    if (!system.staticProxy.empty() && !(isLoopbackHost(host) && !bypassKeepsLoopbackOnProxy(system.staticBypass))) {
+        choice.direct = false;
+        choice.proxy = system.staticProxy;
+        choice.bypass = system.staticBypass;
+    }
+    return choice;
+}
+
+HINTERNET openHandle(const std::wstring& agent, const ProxyChoice& choice)
+{
+    if (choice.direct)
+        return ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                             WINHTTP_NO_PROXY_BYPASS, 0);
+    return ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, choice.proxy.c_str(),
+                         choice.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : choice.bypass.c_str(), 0);
+}
+
+// The request target a proxy sees, which a Digest answer must name.
+std::wstring absoluteTarget(INTERNET_SCHEME scheme, const std::wstring& host, INTERNET_PORT port,
+                            const std::wstring& object)
+{
+    const bool secure = scheme == INTERNET_SCHEME_HTTPS;
+    std::wstring target = secure ? L"https://" : L"http://";
+    target += host;
+    if (port != (secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT))
+        target += L":" + std::to_wstring(port);
+    return target + object;
+}
+
+DWORD strongestScheme(DWORD supported)
+{
+    for (DWORD scheme : {WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM, WINHTTP_AUTH_SCHEME_DIGEST,
+                         WINHTTP_AUTH_SCHEME_BASIC}) {
+        if (supported & scheme)
+            return scheme;
+    }
+    return 0;
+}
+
+std::vector<std::string> proxyChallenges(HINTERNET request)
+{
+    std::vector<std::string> found;
+    for (DWORD index = 0; index < 16;) {
+        wchar_t buffer[1024];
+        DWORD size = sizeof(buffer);
+        DWORD before = index;
+        if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_PROXY_AUTHENTICATE, WINHTTP_HEADER_NAME_BY_INDEX, buffer,
+                                   &size, &index) ||
+            index == before)
+            break;
+        found.push_back(wideToBytes(std::wstring(buffer, size / sizeof(wchar_t)), kCodePageUtf8));
+    }
+    return found;
+}
+
+// Our own Digest answer, for a library that takes Digest credentials but does not
+// send them (Wine).
+bool answerDigestItself(HINTERNET request, const ProxyCredentials& credentials, const std::wstring& target)
+{
+    static std::atomic<unsigned> clientNonces{0};
+    for (const std::string& header : proxyChallenges(request)) {
+        const digest::Challenge challenge = digest::parseChallenge(header);
+        if (!challenge.valid)
+            continue;
+        const std::string cnonce =
+            digest::md5Hex(std::to_string(::GetTickCount64()) + ":" + std::to_string(::GetCurrentThreadId()) + ":" +
+                           std::to_string(++clientNonces))
+                .substr(0, 16);
+        const std::string value = digest::authorization(challenge, wideToBytes(credentials.user, kCodePageUtf8),
+                                                        wideToBytes(credentials.password, kCodePageUtf8), "GET",
+                                                        wideToBytes(target, kCodePageUtf8), cnonce, 1);
+        const std::wstring line = L"Proxy-Authorization: " + bytesToWide(value, kCodePageUtf8);
+        return ::WinHttpAddRequestHeaders(request, line.c_str(), static_cast<DWORD>(-1L),
+                                          WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE) != FALSE;
+    }
+    return false;
+}
+
+// Round 0 hands the credentials to WinHTTP in the strongest scheme offered;
+// round 1 answers Digest itself when WinHTTP did not.
+bool answerProxyChallenge(HINTERNET request, const ProxyCredentials& credentials, int round, const std::wstring& target)
+{
+    DWORD supported = 0, first = 0, authTarget = 0;
+    if (!::WinHttpQueryAuthSchemes(request, &supported, &first, &authTarget))
+        return false;
+    const DWORD scheme = strongestScheme(supported);
+    const bool logonUser = scheme == WINHTTP_AUTH_SCHEME_NEGOTIATE || scheme == WINHTTP_AUTH_SCHEME_NTLM;
+    if (scheme == 0 || (!credentials.hasUser && !logonUser))
+        return false;
+    if (round == 0) {
+        // No user: Negotiate and NTLM take the logged-on user's credentials.
+        LPCWSTR user = credentials.hasUser ? credentials.user.c_str() : nullptr;
+        LPCWSTR password = credentials.hasUser ? credentials.password.c_str() : nullptr;
+        return ::WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, scheme, user, password, nullptr) != FALSE;
+    }
+    return scheme == WINHTTP_AUTH_SCHEME_DIGEST && answerDigestItself(request, credentials, target);
+}
+
 } // namespace
 
 WinHttpSession WinHttpSession::openPreconfigured(const std::wstring& agent)
 {
     WinHttpSession session;
-    IeProxyConfig config;
-    if (::WinHttpGetIEProxyConfigForCurrentUser(&config.value) && config.value.lpszProxy && *config.value.lpszProxy) {
-        LPCWSTR bypass = config.value.lpszProxyBypass ? config.value.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS;
-        session.m_session.reset(
-            ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, config.value.lpszProxy, bypass, 0));
+    session.m_agent = agent;
+    session.m_system = readSystemProxySettings();
+    const SystemProxySettings& system = session.m_system;
+    if (system.automatic() || !system.staticProxy.empty()) {
+        // Direct until a request's URL decides (useSystemProxyFor).
+        session.m_session.reset(openHandle(agent, ProxyChoice()));
+        session.m_choice = ProxyChoice();
     }
     if (!session.m_session) {
+        session.m_system = SystemProxySettings();
         session.m_session.reset(::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                               WINHTTP_NO_PROXY_BYPASS, 0));
     }
     return session;
+}
+
+bool WinHttpSession::useSystemProxyFor(const std::wstring& url, const std::wstring& host, unsigned short port) const
+{
+    if (!m_system.automatic() && m_system.staticProxy.empty())
+        return true;
+    const ProxyChoice choice = systemChoice(*this, url, host, port);
+    if (choice.direct == m_choice.direct && choice.proxy == m_choice.proxy && choice.bypass == m_choice.bypass)
+        return true;
+    // Wine takes a proxy only when the session opens (the proxy option of a
+    // session or request is not implemented there), so the handle is reopened.
+    UniqueWinHttp reopened(openHandle(m_agent, choice));
+    if (!reopened)
+        return false;
+    m_session = std::move(reopened);
+    m_choice = choice;
+    return true;
 }
 
 WinHttpSession WinHttpSession::openWithProxy(const std::wstring& agent, const std::wstring& proxy)
@@ -95,6 +216,8 @@ WinHttpRequest WinHttpRequest::open(const WinHttpSession& session, const std::ws
     if (object.empty())
         object = L"/";
 
+    if (!session.useSystemProxyFor(url, host, parts.nPort))
+        return result;
     UniqueWinHttp connection(::WinHttpConnect(session.handle(), host.c_str(), parts.nPort, 0));
     if (!connection)
         return result;
@@ -124,13 +247,12 @@ WinHttpRequest WinHttpRequest::open(const WinHttpSession& session, const std::ws
 
     if (!sendAndReceive(request.get(), headers))
         return result;
-    // Wine answers the proxy's 407 itself from the options above; Windows may hand
-    // it back, so offer the same credentials once more explicitly.
-    if (credentials.hasUser && statusOf(request.get()) == kProxyAuthRequired) {
-        if (::WinHttpSetCredentials(request.get(), WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC,
-                                    credentials.user.c_str(), credentials.password.c_str(), nullptr) &&
-            !sendAndReceive(request.get(), headers))
-            return result;
+    // Wine answers a Basic 407 itself from the options above; other schemes, and
+    // Windows, hand it back.
+    const std::wstring target = absoluteTarget(parts.nScheme, host, parts.nPort, object);
+    for (int round = 0; round < 2 && statusOf(request.get()) == kProxyAuthRequired; ++round) {
+        if (!answerProxyChallenge(request.get(), credentials, round, target) || !sendAndReceive(request.get(), headers))
+            break;
     }
     DWORD length = 0;
     DWORD size = sizeof(length);

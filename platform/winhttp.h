@@ -3,6 +3,7 @@
 // Synchronous only; one thread per handle. Everything returns bool or an empty
 // owner and keeps GetLastError().
 
+#include "platform/system_proxy.h"
 #include "platform/unique_any.h"
 
 #include <cstddef>
@@ -26,8 +27,9 @@ struct ProxyCredentials {
 
 class WinHttpSession {
 public:
-    // The system's proxy configuration: the user's static proxy when one is set,
-    // otherwise WinHTTP's own default.
+    // The system's proxy configuration (platform/system_proxy.h): automatic
+    // detection or a PAC script decide per URL, else the user's static proxy,
+    // else WinHTTP's own default.
     static WinHttpSession openPreconfigured(const std::wstring& agent);
     // A named proxy in "host:port" form.
     static WinHttpSession openWithProxy(const std::wstring& agent, const std::wstring& proxy);
@@ -35,7 +37,9 @@ public:
     explicit operator bool() const { return m_session.valid(); }
     void* handle() const { return m_session.get(); }
 
-    // Sent with every request of this session when the proxy asks for them.
+    // Offered to a proxy that answers 407, in the strongest scheme it names
+    // (Negotiate, NTLM, Digest, Basic); without them Negotiate and NTLM get the
+    // logged-on user's.
     void setProxyCredentials(const ProxyCredentials& credentials) { m_credentials = credentials; }
     const ProxyCredentials& proxyCredentials() const { return m_credentials; }
 
@@ -44,10 +48,18 @@ public:
     void setReceiveTimeout(unsigned long milliseconds) { m_receiveTimeout = milliseconds; }
     unsigned long receiveTimeout() const { return m_receiveTimeout; }
 
+    const SystemProxySettings& systemProxy() const { return m_system; }
+    // Points the session at what the system settings choose for this URL before
+    // a request opens on it; false when that needs a new handle and none opened.
+    bool useSystemProxyFor(const std::wstring& url, const std::wstring& host, unsigned short port) const;
+
 private:
-    UniqueWinHttp m_session;
+    mutable UniqueWinHttp m_session;
+    std::wstring m_agent;
+    mutable ProxyChoice m_choice; // what the handle was opened with
     ProxyCredentials m_credentials;
     unsigned long m_receiveTimeout = 0;
+    SystemProxySettings m_system; // empty unless opened preconfigured
 };
 
 // A GET sent and its response headers received. The request closes before its
