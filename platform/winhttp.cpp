@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -282,8 +283,6 @@ bool WinHttpRequest::read(void* data, std::size_t capacity, std::size_t& read) c
     read = 0;
     if (!m_request)
         return false;
-    if (m_ended)
-        return !m_failed;
     // Wine's WinHttpReadData, when the socket times out after part of the asked
     // count arrived, reports success with that part and leaves the request's
     // buffer state broken: the next read hands out bytes from past its buffer
@@ -291,7 +290,18 @@ bool WinHttpRequest::read(void* data, std::size_t capacity, std::size_t& read) c
     // is left to WinHttpQueryDataAvailable. That reports a time-out (and a closed
     // connection) as 0 bytes available; once that happened before the announced
     // length, the socket is not waited on again: the request reads as ended.
+    // What arrives is kept in a buffer of ours, so that small reads of the caller
+    // do not each cost two calls into WinHTTP.
     while (read < capacity) {
+        if (m_bufferAt < m_buffered) {
+            const std::size_t take = std::min(m_buffered - m_bufferAt, capacity - read);
+            std::memcpy(static_cast<char*>(data) + read, m_buffer.get() + m_bufferAt, take);
+            m_bufferAt += take;
+            read += take;
+            continue;
+        }
+        if (m_ended)
+            return !m_failed;
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(m_request.get(), &available)) {
             m_failed = true;
@@ -302,15 +312,17 @@ bool WinHttpRequest::read(void* data, std::size_t capacity, std::size_t& read) c
                 m_ended = true;
             break;
         }
-        DWORD want = static_cast<DWORD>(std::min<std::size_t>(available, capacity - read));
+        if (!m_buffer)
+            m_buffer.reset(new char[kReadBuffer]);
         DWORD got = 0;
-        if (!::WinHttpReadData(m_request.get(), static_cast<char*>(data) + read, want, &got)) {
+        if (!::WinHttpReadData(m_request.get(), m_buffer.get(), std::min<DWORD>(available, kReadBuffer), &got)) {
             m_failed = true;
             return brokenRead();
         }
         if (got == 0)
             break;
-        read += got;
+        m_bufferAt = 0;
+        m_buffered = got;
         m_bodyRead += got;
     }
     return true;

@@ -7,6 +7,7 @@
 #include "platform/unique_any.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace rk {
@@ -86,8 +87,13 @@ private:
 
     UniqueWinHttp m_connection;
     UniqueWinHttp m_request;
-    long long m_bodyLength = -1; // the Content-Length, -1 when absent
-    mutable unsigned long long m_bodyRead = 0;
+    static constexpr unsigned long kReadBuffer = 64 * 1024;
+
+    long long m_bodyLength = -1;               // the Content-Length, -1 when absent
+    mutable unsigned long long m_bodyRead = 0; // taken from WinHTTP, buffered or not
+    mutable std::unique_ptr<char[]> m_buffer;  // kReadBuffer bytes once the first read needs them
+    mutable std::size_t m_bufferAt = 0;
+    mutable std::size_t m_buffered = 0;
     mutable bool m_ended = false;
     mutable bool m_failed = false;
 };

@@ -77,7 +77,9 @@ start_nginx() {
   local dir=$state/nginx port
   port=$(free_port)
   mkdir -p "$dir/temp"
-  local user_line=""
+  local user_line="" rate_line=""
+  # Per connection, as a shaped network limits each TCP stream (the benchmark).
+  [ -n "${RK_NGINX_LIMIT_RATE:-}" ] && rate_line="limit_rate $RK_NGINX_LIMIT_RATE;"
   [ "$(id -u)" = 0 ] && user_line="user nobody nogroup;"
   cat >"$dir/nginx.conf" <<CONF
 $user_line
@@ -99,6 +101,7 @@ http {
   server {
     listen 127.0.0.1:$port;
     root $state/data;
+    $rate_line
   }
 }
 CONF
