@@ -14,7 +14,7 @@
 #include "platform/files.h"
 #include "platform/stream_file.h"
 #include "platform/sleep.h"
-#include "platform/thread.h"
+#include "platform/worker_pool.h"
 
 #include <algorithm>
 #include <memory>
@@ -243,7 +243,7 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
         counters::add(runningKey(m_id), 1);
         bool started = false;
         try {
-            started = startDetachedThread([task, ended] { runSegment(*task, ended); });
+            started = runOnWorker([task, ended] { runSegment(*task, ended); });
         } catch (...) {
             // Out of memory for the thread's body: the same as a refused thread.
         }

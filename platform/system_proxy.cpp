@@ -10,8 +10,10 @@
 namespace rk {
 namespace {
 
-std::mutex g_cacheLock; // guards g_cache
+std::mutex g_cacheLock; // guards g_cache, g_settings and g_settingsRead
 std::map<std::wstring, ProxyChoice> g_cache;
+SystemProxySettings g_settings;
+bool g_settingsRead = false;
 
 std::wstring lower(std::wstring text)
 {
@@ -33,14 +35,22 @@ std::wstring takeGlobal(LPWSTR text)
 
 SystemProxySettings readSystemProxySettings()
 {
+    {
+        std::lock_guard<std::mutex> hold(g_cacheLock);
+        if (g_settingsRead)
+            return g_settings;
+    }
     SystemProxySettings settings;
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
-    if (!::WinHttpGetIEProxyConfigForCurrentUser(&config))
-        return settings;
-    settings.autoDetect = config.fAutoDetect != FALSE;
-    settings.autoConfigUrl = takeGlobal(config.lpszAutoConfigUrl);
-    settings.staticProxy = takeGlobal(config.lpszProxy);
-    settings.staticBypass = takeGlobal(config.lpszProxyBypass);
+    if (::WinHttpGetIEProxyConfigForCurrentUser(&config)) {
+        settings.autoDetect = config.fAutoDetect != FALSE;
+        settings.autoConfigUrl = takeGlobal(config.lpszAutoConfigUrl);
+        settings.staticProxy = takeGlobal(config.lpszProxy);
+        settings.staticBypass = takeGlobal(config.lpszProxyBypass);
+    }
+    std::lock_guard<std::mutex> hold(g_cacheLock);
+    g_settings = settings;
+    g_settingsRead = true;
     return settings;
 }
 
@@ -97,6 +107,7 @@ void clearSystemProxyCache()
 {
     std::lock_guard<std::mutex> hold(g_cacheLock);
     g_cache.clear();
+    g_settingsRead = false;
 }
 
 } // namespace rk

@@ -17,8 +17,8 @@ struct SystemProxySettings {
     bool automatic() const { return autoDetect || !autoConfigUrl.empty(); }
 };
 
-// The current user's settings (WinHttpGetIEProxyConfigForCurrentUser); all
-// empty when they cannot be read.
+// The current user's settings (WinHttpGetIEProxyConfigForCurrentUser), read
+// once for the process; all empty when they cannot be read.
 SystemProxySettings readSystemProxySettings();
 
 struct ProxyChoice {
@@ -38,7 +38,7 @@ bool isLoopbackHost(const std::wstring& host);
 // The bypass list names "<-loopback>": loopback goes through the proxy too.
 bool bypassKeepsLoopbackOnProxy(const std::wstring& bypass);
 
-// Forgets the cached answers (tests that change the settings).
+// Forgets the settings and the cached answers (tests that change the settings).
 void clearSystemProxyCache();
 
 } // namespace rk
