@@ -109,4 +109,55 @@ long long parseHeaderNumber(const std::wstring& text)
 
 bool isServerMark(const std::wstring& serverHeader) { return serverHeader == kServerMark; }
 
+namespace {
+
+// Digits only, no sign and no blanks; false for an empty or overlong run.
+bool readNumber(const std::wstring& text, size_t& at, long long& value)
+{
+    size_t start = at;
+    value = 0;
+    while (at < text.size() && text[at] >= L'0' && text[at] <= L'9') {
+        if (at - start >= 18)
+            return false;
+        value = value * 10 + (text[at] - L'0');
+        ++at;
+    }
+    return at > start;
+}
+
+} // namespace
+
+ContentRange parseContentRange(const std::wstring& text)
+{
+    ContentRange range;
+    const std::wstring value = trimSpace(text);
+    const std::wstring unit = L"bytes";
+    if (value.size() <= unit.size() || toLower(value.substr(0, unit.size())) != unit)
+        return range;
+    size_t at = value.find_first_not_of(L" \t", unit.size());
+    if (at == std::wstring::npos || at == unit.size())
+        return range;
+    if (!readNumber(value, at, range.first) || at >= value.size() || value[at++] != L'-')
+        return range;
+    if (!readNumber(value, at, range.last) || at >= value.size() || value[at++] != L'/')
+        return range;
+    if (value.compare(at, std::wstring::npos, L"*") == 0) {
+        range.total = -1;
+    } else if (!readNumber(value, at, range.total) || at != value.size() || range.last >= range.total) {
+        return range;
+    }
+    range.valid = range.first <= range.last;
+    return range;
+}
+
+bool partialAnswerFits(const std::wstring& contentRange, long position, long fileSize)
+{
+    const ContentRange range = parseContentRange(contentRange);
+    if (!range.valid)
+        return position <= 0 && trimSpace(contentRange).empty();
+    if (range.first != position)
+        return false;
+    return range.total < 0 || fileSize <= 0 || range.total == fileSize;
+}
+
 } // namespace rk::http

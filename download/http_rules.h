@@ -43,4 +43,19 @@ long long parseHeaderNumber(const std::wstring& text);
 // Exactly "renewkit2.xx": case-sensitive, nothing before or after.
 bool isServerMark(const std::wstring& serverHeader);
 
+// A Content-Range value "bytes FIRST-LAST/TOTAL" (TOTAL may be "*").
+struct ContentRange {
+    bool valid = false;
+    long long first = 0;
+    long long last = 0;
+    long long total = -1; // -1 for "*"
+};
+ContentRange parseContentRange(const std::wstring& text);
+
+// Whether a 206 answer holds the bytes asked for: its range must start at the
+// position, and its total (when stated) must be the size the file was cut by
+// (0 or below: not known yet). A partial answer without a readable range cannot be
+// placed anywhere but at 0.
+bool partialAnswerFits(const std::wstring& contentRange, long position, long fileSize);
+
 } // namespace rk::http

@@ -14,6 +14,7 @@ namespace {
 std::atomic<int> g_segmentAgents{0};
 std::atomic<int> g_sizeQueryAgents{0};
 std::atomic<int> g_serverMark{-1};
+std::atomic<unsigned long> g_receiveTimeout{kDefaultReceiveTimeout};
 
 constexpr unsigned long kHeaderOffer = 1024; // bytes offered to each header read
 constexpr std::size_t kBlock = 1024;
@@ -32,6 +33,10 @@ std::wstring headerText(const WinHttpRequest& request, unsigned long which)
 std::wstring nextSegmentAgent() { return L"down" + std::to_wstring(++g_segmentAgents); }
 std::wstring nextSizeQueryAgent() { return L"querysize" + std::to_wstring(++g_sizeQueryAgents); }
 int serverMark() { return g_serverMark.load(std::memory_order_relaxed); }
+void setReceiveTimeout(unsigned long milliseconds) { g_receiveTimeout.store(milliseconds); }
+unsigned long receiveTimeout() { return g_receiveTimeout.load(); }
+
+std::wstring HttpRequest::contentRange() const { return headerText(m_request, winhttp_query::kContentRange); }
 
 int HttpRequest::queryStatus() const
 {
@@ -60,6 +65,7 @@ HttpSession HttpSession::openSession(const std::wstring& agent)
     const http::ProxySetting proxy = http::parseProxy(config::read(L"RenewKit", L"Proxy"));
     if (!proxy.configured) {
         session.m_session = WinHttpSession::openPreconfigured(agent);
+        session.m_session.setReceiveTimeout(receiveTimeout());
         return session;
     }
     if (!proxy.valid) {
@@ -67,6 +73,7 @@ HttpSession HttpSession::openSession(const std::wstring& agent)
         return session;
     }
     session.m_session = WinHttpSession::openWithProxy(agent, http::winHttpProxyName(http::proxyString(proxy)));
+    session.m_session.setReceiveTimeout(receiveTimeout());
     if (session.m_session)
         session.m_session.setProxyCredentials(http::parseProxyUser(config::read(L"RenewKit", L"ProxyUser")));
     return session;
@@ -76,6 +83,7 @@ HttpSession HttpSession::openPreconfigured(const std::wstring& agent)
 {
     HttpSession session;
     session.m_session = WinHttpSession::openPreconfigured(agent);
+    session.m_session.setReceiveTimeout(receiveTimeout());
     return session;
 }
 

@@ -37,6 +37,15 @@ inline const wchar_t kFetchAgent[] = L"MyDownload";
 // -1 until a response's Server header was exactly "renewkit2.xx", then 1.
 int serverMark();
 
+// How long a request waits for the next byte of its answer (headers or body)
+// before the body counts as ended there. The default is WinHTTP's own, 30 s, set
+// explicitly so it holds everywhere; a stalled range then resumes or fails
+// (segment_transfer.h).
+// Tests shorten it. Any thread; read when a session opens.
+constexpr unsigned long kDefaultReceiveTimeout = 30000;
+void setReceiveTimeout(unsigned long milliseconds);
+unsigned long receiveTimeout();
+
 class HttpRequest {
 public:
     HttpRequest() = default;
@@ -48,7 +57,10 @@ public:
     long long contentLength() const;
     // Reads the Server header while the server mark is not yet set.
     void checkServerMark() const;
-    // Up to capacity bytes; fewer only at the end of the body. False on a failed read.
+    // The Content-Range header; empty when absent.
+    std::wstring contentRange() const;
+    // Up to capacity bytes; fewer only at the end of the body. False on a failed
+    // read, after which the request only reads false.
     bool read(void* data, std::size_t capacity, std::size_t& read) const
     {
         return m_request.read(data, capacity, read);

@@ -2,6 +2,7 @@
 
 #include "core/process_state.h"
 #include "download/counter_table.h"
+#include "download/http_rules.h"
 #include "download/http_session.h"
 #include "download/progress_messages.h"
 #include "platform/sleep.h"
@@ -40,8 +41,10 @@ class Transfer {
 public:
     Transfer(SegmentTask& task, StreamFile& file) : m_task(task), m_file(file)
     {
-        m_remaining = m_expected = task.length;
         m_lengthKnown = task.length > 0;
+        if (m_lengthKnown && task.end.load() <= task.offset)
+            task.end.store(task.offset + task.length);
+        task.done.store(task.offset);
         m_file.bufferWrites(kWriteBuffer);
     }
 
@@ -60,11 +63,13 @@ private:
     StreamFile& m_file;
     HttpSession m_session;
     HttpRequest m_request;
-    long m_received = 0;
-    long m_unreported = 0; // received but not yet added to the counters
+    long remaining() const { return m_task.end.load() - (m_task.offset + m_received); }
+    bool writeBlock(const char* block, long take);
+
+    long m_received = 0;   // bytes in the file
+    long m_unreported = 0; // counted but not yet added to the counters
+    long m_reported = 0;   // added to the counters so far
     long m_attempts = 0;
-    long m_remaining = 0;
-    long m_expected = 0;
     bool m_lengthKnown = false;
     bool m_readToEnd = false; // no Content-Length: the body ends where the stream does
 };
@@ -73,7 +78,6 @@ private:
 // blocks are reported in steps rather than one by one.
 void Transfer::progress(long bytes)
 {
-    m_received += bytes;
     m_unreported += bytes;
     if (m_unreported >= kProgressStep)
         flushProgress();
@@ -82,18 +86,34 @@ void Transfer::progress(long bytes)
 void Transfer::flushProgress()
 {
     if (m_unreported != 0)
-        addProgress(m_unreported, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.index, m_task.window);
+        addProgress(m_unreported, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.reportIndex, m_task.window);
+    m_reported += m_unreported;
     m_unreported = 0;
 }
 
 bool Transfer::fail()
 {
     m_task.failure->set();
-    const long reported = m_received - m_unreported;
-    if (reported != 0)
-        addProgress(-reported, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.index, m_task.window);
-    m_received = m_unreported = 0;
+    if (m_reported != 0)
+        addProgress(-m_reported, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.reportIndex, m_task.window);
+    m_received = m_unreported = m_reported = 0;
     return false;
+}
+
+// Writes and counts a block; a split that moved the end below it meanwhile takes
+// the bytes past the new end back from the count (the new part counts them).
+bool Transfer::writeBlock(const char* block, long take)
+{
+    const long before = m_task.offset + m_received;
+    if (!m_file.write(block, static_cast<std::size_t>(take)))
+        return false;
+    m_received += take;
+    m_task.done.store(before + take);
+    progress(take);
+    const long end = m_task.end.load();
+    if (m_lengthKnown && end < before + take)
+        progress(-(before + take - std::max(end, before)));
+    return true;
 }
 
 Transfer::Connect Transfer::connect()
@@ -113,11 +133,17 @@ Transfer::Connect Transfer::connect()
         // with the wrong bytes whenever the page is long enough.
         if (!acceptableStatus(status))
             return Connect::Retry;
+        // Bytes of another position (a confused cache) or of another file (replaced
+        // since the size query) would be joined as data and pass the length check.
+        if (status == 206 && !http::partialAnswerFits(m_request.contentRange(), position, m_task.fileSize))
+            return Connect::Failed;
         if (position > 0 && status == 200 && !skipBytes(m_request, position))
             return Connect::Retry; // the server ignored the range and the stream broke off
         return Connect::Connected;
     }
     if (status != 200 && status != 206)
+        return Connect::Failed;
+    if (status == 206 && !http::partialAnswerFits(m_request.contentRange(), position, 0))
         return Connect::Failed;
     const long long length = m_request.contentLength();
     if (length > kLargestSize)
@@ -128,7 +154,8 @@ Transfer::Connect Transfer::connect()
         sendProgress(m_task.window, WM_DL_THREADS, m_task.slot, 1);
         return Connect::Connected;
     }
-    m_expected = m_remaining = m_task.fileSize = static_cast<long>(length);
+    m_task.fileSize = static_cast<long>(length);
+    m_task.end.store(m_task.offset + m_task.fileSize);
     m_lengthKnown = true;
     sendProgress(m_task.window, WM_DL_FILESIZE, m_task.slot, m_task.fileSize);
     sendProgress(m_task.window, WM_DL_SEGSIZE, m_task.slot, m_task.fileSize);
@@ -144,11 +171,8 @@ bool Transfer::readUnknownLength()
             return fail();
         std::size_t got = 0;
         bool ok = m_request.read(block, kBlock, got);
-        if (got > 0) {
-            if (!m_file.write(block, got))
-                return fail();
-            progress(static_cast<long>(got));
-        }
+        if (got > 0 && !writeBlock(block, static_cast<long>(got)))
+            return fail();
         // Without a length only a clean end of the stream tells the body is whole.
         if (!ok)
             return fail();
@@ -191,18 +215,23 @@ bool Transfer::run()
 
         int zeroReads = 0;
         bool reconnect = false;
-        while (!reconnect && m_remaining > 0 && !failed()) {
+        long left = 0;
+        while (!reconnect && (left = remaining()) > 0 && !failed()) {
             std::size_t got = 0;
             bool ok = m_request.read(block, kBlock, got);
-            if (got == kBlock || static_cast<long>(got) == m_remaining) {
+            if (!ok && got == 0) {
+                // A broken request is never read again; a new connection resumes.
+                m_request = HttpRequest();
+                m_session = HttpSession();
+                reconnect = true;
+                continue;
+            }
+            if (got == kBlock || static_cast<long>(got) >= left) {
                 m_attempts = 0;
                 if (!ok)
                     break;
-                long take = std::min(static_cast<long>(got), m_remaining);
-                if (!m_file.write(block, static_cast<std::size_t>(take)))
+                if (!writeBlock(block, std::min(static_cast<long>(got), left)))
                     return fail();
-                progress(take);
-                m_remaining -= static_cast<long>(got);
                 zeroReads = 0;
             } else if (got > 0) {
                 return fail(); // the stream ended inside the range
@@ -214,7 +243,8 @@ bool Transfer::run()
         }
         if (reconnect)
             continue;
-        if (m_expected == 0 || !m_file.flush() || m_file.size() != static_cast<std::uint64_t>(m_expected))
+        const long expected = m_task.end.load() - m_task.offset;
+        if (expected <= 0 || !m_file.flush() || m_file.size() < static_cast<std::uint64_t>(expected))
             return fail();
         flushProgress();
         return true;
@@ -232,7 +262,9 @@ void FailureMark::set()
 bool downloadSegment(SegmentTask& task, StreamFile& file)
 {
     Transfer transfer(task, file);
-    return transfer.run();
+    const bool ok = transfer.run();
+    task.finished.store(true);
+    return ok;
 }
 
 } // namespace rk

@@ -26,13 +26,20 @@ private:
     std::atomic<bool> m_set{false};
 };
 
-// One segment, handed from the splitter to its thread, which owns it.
+// One segment, shared by the splitter and its thread.
 struct SegmentTask {
     std::wstring url;
     std::wstring partPath;
-    long offset = 0; // first byte of the range
-    long length = 0; // bytes of the range; 0 while unknown (single connection)
-    long index = 0;
+    long offset = 0;      // first byte of the range
+    long length = 0;      // bytes of the range as planned; 0 while unknown (single connection)
+    long index = 0;       // of the part file
+    long reportIndex = 0; // the segment the progress messages name (a split-off part names its origin's)
+    // One past the last byte of the range. The splitter may lower it while the
+    // transfer runs, to hand the rest to a new part; bytes read past it are not
+    // counted, and the join takes only the range.
+    std::atomic<long> end{0};
+    std::atomic<long> done{0};         // offset + bytes written so far
+    std::atomic<bool> finished{false}; // the transfer has returned
     std::int32_t downloaderId = 0;
     long fileSize = 0; // set from the response when the length was unknown
     int slot = -1;
@@ -40,8 +47,14 @@ struct SegmentTask {
     std::shared_ptr<FailureMark> failure; // shared by every segment of the download
 };
 
-// True when the file ends up holding exactly the range. A failure sets the
+// True when the file holds the range from its start: exactly, or more when the
+// range was split while running. A failure sets the
 // download's failure mark and takes back every byte this call reported.
+// A 206 answer must start at the position asked for and name the file size
+// as its total, or the range fails. A server that sends nothing for the receive
+// time-out (http_session.h, 30 s by default) ends the answer there: on a block
+// boundary the range resumes on a new connection (counted as a connection
+// attempt), inside a block it fails; each stall costs one time-out.
 // Progress is reported in steps of kProgressStep bytes and at the end. With
 // length 0 the first response decides the length (and the file size); a
 // response without Content-Length is then read to its end.

@@ -14,7 +14,7 @@
 #include "platform/files.h"
 #include "platform/stream_file.h"
 #include "platform/sleep.h"
-#include "platform/thread.h"
+#include "platform/worker_pool.h"
 
 #include <algorithm>
 #include <memory>
@@ -29,6 +29,9 @@ constexpr std::size_t kBlock = 1024;
 constexpr std::size_t kJoinBuffer = 1 << 20;
 constexpr unsigned long kThrottleStep = 10; // ms
 constexpr unsigned long kWaitStep = 50;     // ms
+// A split costs a new connection and a request; below this the tail is short
+// enough to let the running transfer finish it.
+constexpr long kMinSplitHalf = 256 * 1024;
 
 std::uint64_t runningKey(std::int32_t id) { return counters::key(counters::kRunning, static_cast<std::uint32_t>(id)); }
 
@@ -66,35 +69,60 @@ void runSegment(SegmentTask& task, const std::shared_ptr<Event>& ended)
     }
 }
 
-// Copies the parts in order into the destination; the length reached. Stops at
-// the first part that cannot be read.
-long joinParts(const std::vector<std::wstring>& parts, const std::wstring& destination)
+// Copies the ranges of the parts, in file order, into the destination; the
+// length reached. Stops at the first part that cannot be read or is short.
+long joinParts(std::vector<std::shared_ptr<SegmentTask>> tasks, const std::wstring& destination)
 {
+    std::sort(tasks.begin(), tasks.end(),
+              [](const std::shared_ptr<SegmentTask>& a, const std::shared_ptr<SegmentTask>& b) {
+                  return a->offset < b->offset;
+              });
     StreamFile out;
     if (!out.create(destination))
         return 0;
     out.bufferWrites(kJoinBuffer);
     char block[kBlock];
-    for (const std::wstring& path : parts) {
+    for (const auto& task : tasks) {
         FileReader in;
-        if (!in.open(path))
+        if (!in.open(task->partPath))
             break;
         in.bufferReads(kJoinBuffer);
+        // A part may hold bytes past its range when the range was split as it ran.
+        std::size_t left = static_cast<std::size_t>(std::max(0L, task->end.load() - task->offset));
         std::size_t got = 0;
         bool ok = true;
-        while ((ok = in.read(block, kBlock, got)) && got > 0) {
+        while (left > 0 && (ok = in.read(block, std::min(kBlock, left), got)) && got > 0) {
             if (!out.write(block, got)) {
                 ok = false;
                 break;
             }
+            left -= got;
         }
-        if (!ok)
+        if (!ok || left > 0)
             break;
     }
     if (!out.flush())
         return 0;
     // The handle's length counts every byte written; nothing needs to reach the disk first.
     return static_cast<long>(std::min<std::uint64_t>(out.size(), 0x7FFFFFFF));
+}
+
+// The running range with the most bytes still to come, when halving it leaves
+// each half at least kMinSplitHalf: the idle thread's share of the tail.
+std::shared_ptr<SegmentTask> largestRunningRange(const std::vector<std::shared_ptr<SegmentTask>>& tasks)
+{
+    std::shared_ptr<SegmentTask> best;
+    long bestLeft = 2 * kMinSplitHalf - 1;
+    for (const auto& task : tasks) {
+        if (task->finished.load())
+            continue;
+        const long left = task->end.load() - std::max(task->done.load(), task->offset);
+        if (left > bestLeft) {
+            bestLeft = left;
+            best = task;
+        }
+    }
+    return best;
 }
 
 // A scanner or indexer may hold a fresh file open for a moment; a few counted
@@ -191,28 +219,31 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     // below end early instead of always running their full step.
     auto ended = std::make_shared<Event>();
     auto failure = std::make_shared<FailureMark>(m_id);
-    std::vector<std::wstring> parts;
-    long reported = 0;
-    for (long index = 0; index < plan.segmentCount; ++index) {
+    std::vector<std::shared_ptr<SegmentTask>> tasks;
+    long nextIndex = 0;
+    auto start = [&](long offset, long length, long reportIndex) {
         auto task = std::make_shared<SegmentTask>();
         task->url = m_url;
-        task->partPath = partPath(m_destination, index);
-        task->offset = index * plan.segmentSize;
-        task->length = plan.length(index, size);
-        task->index = index;
+        task->index = nextIndex++;
+        task->partPath = partPath(m_destination, task->index);
+        task->offset = offset;
+        task->length = length;
+        task->end.store(offset + length);
+        task->done.store(offset);
+        task->reportIndex = reportIndex;
         task->downloaderId = m_id;
         task->fileSize = size;
         task->slot = slot;
         task->window = window;
         task->failure = failure;
-        parts.push_back(task->partPath);
+        tasks.push_back(task);
 
         // Counted before the thread exists, so a thread that starts late is still
         // waited for and its part file still joined or removed.
         counters::add(runningKey(m_id), 1);
         bool started = false;
         try {
-            started = startDetachedThread([task, ended] { runSegment(*task, ended); });
+            started = runOnWorker([task, ended] { runSegment(*task, ended); });
         } catch (...) {
             // Out of memory for the thread's body: the same as a refused thread.
         }
@@ -220,6 +251,11 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
             counters::add(runningKey(m_id), -1);
             failure->set();
         }
+    };
+
+    long reported = 0;
+    for (long index = 0; index < plan.segmentCount; ++index) {
+        start(index * plan.segmentSize, plan.length(index, size), index);
         if (failure->isSet())
             break;
         long running = runningCount();
@@ -237,6 +273,21 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     for (;;) {
         failed = failed || failure->isSet();
         long running = runningCount();
+        // A thread fell idle in the tail: the largest running range gives its
+        // second half to a new part, so the last ranges do not run alone.
+        while (!failed && m_splitTail && running < m_threadsPerFile && running > 0) {
+            std::shared_ptr<SegmentTask> victim = largestRunningRange(tasks);
+            if (!victim)
+                break;
+            const long end = victim->end.load();
+            const long from = std::max(victim->done.load(), victim->offset);
+            const long middle = from + ((end - from) / 2 / 1024) * 1024;
+            long expected = end;
+            if (middle <= from || !victim->end.compare_exchange_strong(expected, middle))
+                break;
+            start(middle, end - middle, victim->reportIndex);
+            running = runningCount();
+        }
         if (running != reported) {
             reported = running;
             sendProgress(window, WM_DL_THREADS, slot, running);
@@ -247,9 +298,9 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     }
     failed = failed || failure->isSet();
 
-    const long joined = failed ? 0 : joinParts(parts, m_destination);
-    for (const std::wstring& part : parts)
-        removeFile(part);
+    const long joined = failed ? 0 : joinParts(tasks, m_destination);
+    for (const auto& task : tasks)
+        removeFile(task->partPath);
     setNormalAttributes(m_destination);
     if (!failed && joined == size) {
         sendProgress(window, WM_DL_RECEIVED, slot, size);

@@ -28,6 +28,11 @@ public:
     long segmentCount() const { return m_segmentCount; }
     long threadsPerFile() const { return m_threadsPerFile; }
     void setThreadsPerFile(long threads) { m_threadsPerFile = threads; }
+    // When a segment thread falls idle after the last planned range started, the
+    // largest running range is halved and its second half becomes a new part
+    // ("<destination>.part<n>" numbered on), joined in file order; its progress
+    // is counted under the segment it came from. On by default.
+    void setSplitTail(bool split) { m_splitTail = split; }
     // The URL used, which is the percent-encoded form when only that was served.
     const std::wstring& url() const { return m_url; }
     const std::wstring& destination() const { return m_destination; }
@@ -42,6 +47,7 @@ private:
     long m_fileSize = 0;
     long m_segmentCount = 0;
     long m_threadsPerFile = 8;
+    bool m_splitTail = true;
     std::wstring m_url;
     std::wstring m_destination;
 };

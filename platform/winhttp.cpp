@@ -3,28 +3,27 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "platform/codepage.h"
+#include "platform/digest_auth.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <vector>
+
 namespace rk {
 
 static_assert(winhttp_query::kStatusCode == WINHTTP_QUERY_STATUS_CODE);
 static_assert(winhttp_query::kContentLength == WINHTTP_QUERY_CONTENT_LENGTH);
 static_assert(winhttp_query::kServer == WINHTTP_QUERY_SERVER);
+static_assert(winhttp_query::kContentRange == WINHTTP_QUERY_CONTENT_RANGE);
 
 void WinHttpTraits::close(Type h) noexcept { ::WinHttpCloseHandle(h); }
 
 namespace {
 
 constexpr DWORD kProxyAuthRequired = 407;
-
-struct IeProxyConfig {
-    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG value{};
-    ~IeProxyConfig()
-    {
-        for (LPWSTR text : {value.lpszAutoConfigUrl, value.lpszProxy, value.lpszProxyBypass}) {
-            if (text)
-                ::GlobalFree(text);
-        }
-    }
-};
 
 DWORD statusOf(HINTERNET request)
 {
@@ -44,22 +43,148 @@ bool sendAndReceive(HINTERNET request, const std::wstring& headers)
            ::WinHttpReceiveResponse(request, nullptr);
 }
 
+// What the system settings choose for one URL.
+ProxyChoice systemChoice(const WinHttpSession& session, const std::wstring& url, const std::wstring& host,
+                         INTERNET_PORT port)
+{
+    const SystemProxySettings& system = session.systemProxy();
+    ProxyChoice choice;
+    if (system.automatic())
+        return automaticProxyFor(session.handle(), system, url, host + L":" + std::to_wstring(port));
+    if (!system.staticProxy.empty() && !(isLoopbackHost(host) && !bypassKeepsLoopbackOnProxy(system.staticBypass))) {
+        choice.direct = false;
+        choice.proxy = system.staticProxy;
+        choice.bypass = system.staticBypass;
+    }
+    return choice;
+}
+
+HINTERNET openHandle(const std::wstring& agent, const ProxyChoice& choice)
+{
+    if (choice.direct)
+        return ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                             WINHTTP_NO_PROXY_BYPASS, 0);
+    return ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, choice.proxy.c_str(),
+                         choice.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : choice.bypass.c_str(), 0);
+}
+
+// The request target a proxy sees, which a Digest answer must name.
+std::wstring absoluteTarget(INTERNET_SCHEME scheme, const std::wstring& host, INTERNET_PORT port,
+                            const std::wstring& object)
+{
+    const bool secure = scheme == INTERNET_SCHEME_HTTPS;
+    std::wstring target = secure ? L"https://" : L"http://";
+    target += host;
+    if (port != (secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT))
+        target += L":" + std::to_wstring(port);
+    return target + object;
+}
+
+DWORD strongestScheme(DWORD supported)
+{
+    for (DWORD scheme : {WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM, WINHTTP_AUTH_SCHEME_DIGEST,
+                         WINHTTP_AUTH_SCHEME_BASIC}) {
+        if (supported & scheme)
+            return scheme;
+    }
+    return 0;
+}
+
+std::vector<std::string> proxyChallenges(HINTERNET request)
+{
+    std::vector<std::string> found;
+    for (DWORD index = 0; index < 16;) {
+        wchar_t buffer[1024];
+        DWORD size = sizeof(buffer);
+        DWORD before = index;
+        if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_PROXY_AUTHENTICATE, WINHTTP_HEADER_NAME_BY_INDEX, buffer,
+                                   &size, &index) ||
+            index == before)
+            break;
+        found.push_back(wideToBytes(std::wstring(buffer, size / sizeof(wchar_t)), kCodePageUtf8));
+    }
+    return found;
+}
+
+// Our own Digest answer, for a library that takes Digest credentials but does not
+// send them (Wine).
+bool answerDigestItself(HINTERNET request, const ProxyCredentials& credentials, const std::wstring& target)
+{
+    static std::atomic<unsigned> clientNonces{0};
+    for (const std::string& header : proxyChallenges(request)) {
+        const digest::Challenge challenge = digest::parseChallenge(header);
+        if (!challenge.valid)
+            continue;
+        const std::string cnonce =
+            digest::md5Hex(std::to_string(::GetTickCount64()) + ":" + std::to_string(::GetCurrentThreadId()) + ":" +
+                           std::to_string(++clientNonces))
+                .substr(0, 16);
+        const std::string value = digest::authorization(challenge, wideToBytes(credentials.user, kCodePageUtf8),
+                                                        wideToBytes(credentials.password, kCodePageUtf8), "GET",
+                                                        wideToBytes(target, kCodePageUtf8), cnonce, 1);
+        const std::wstring line = L"Proxy-Authorization: " + bytesToWide(value, kCodePageUtf8);
+        return ::WinHttpAddRequestHeaders(request, line.c_str(), static_cast<DWORD>(-1L),
+                                          WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE) != FALSE;
+    }
+    return false;
+}
+
+// Round 0 hands the credentials to WinHTTP in the strongest scheme offered;
+// round 1 answers Digest itself when WinHTTP did not.
+bool answerProxyChallenge(HINTERNET request, const ProxyCredentials& credentials, int round, const std::wstring& target)
+{
+    DWORD supported = 0, first = 0, authTarget = 0;
+    if (!::WinHttpQueryAuthSchemes(request, &supported, &first, &authTarget))
+        return false;
+    const DWORD scheme = strongestScheme(supported);
+    const bool logonUser = scheme == WINHTTP_AUTH_SCHEME_NEGOTIATE || scheme == WINHTTP_AUTH_SCHEME_NTLM;
+    if (scheme == 0 || (!credentials.hasUser && !logonUser))
+        return false;
+    if (round == 0) {
+        // No user: Negotiate and NTLM take the logged-on user's credentials.
+        LPCWSTR user = credentials.hasUser ? credentials.user.c_str() : nullptr;
+        LPCWSTR password = credentials.hasUser ? credentials.password.c_str() : nullptr;
+        return ::WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, scheme, user, password, nullptr) != FALSE;
+    }
+    return scheme == WINHTTP_AUTH_SCHEME_DIGEST && answerDigestItself(request, credentials, target);
+}
+
 } // namespace
 
 WinHttpSession WinHttpSession::openPreconfigured(const std::wstring& agent)
 {
     WinHttpSession session;
-    IeProxyConfig config;
-    if (::WinHttpGetIEProxyConfigForCurrentUser(&config.value) && config.value.lpszProxy && *config.value.lpszProxy) {
-        LPCWSTR bypass = config.value.lpszProxyBypass ? config.value.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS;
-        session.m_session.reset(
-            ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, config.value.lpszProxy, bypass, 0));
+    session.m_agent = agent;
+    session.m_system = readSystemProxySettings();
+    const SystemProxySettings& system = session.m_system;
+    if (system.automatic() || !system.staticProxy.empty()) {
+        // Direct until a request's URL decides (useSystemProxyFor).
+        session.m_session.reset(openHandle(agent, ProxyChoice()));
+        session.m_choice = ProxyChoice();
     }
     if (!session.m_session) {
+        session.m_system = SystemProxySettings();
         session.m_session.reset(::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                               WINHTTP_NO_PROXY_BYPASS, 0));
     }
     return session;
+}
+
+bool WinHttpSession::useSystemProxyFor(const std::wstring& url, const std::wstring& host, unsigned short port) const
+{
+    if (!m_system.automatic() && m_system.staticProxy.empty())
+        return true;
+    const ProxyChoice choice = systemChoice(*this, url, host, port);
+    if (choice.direct == m_choice.direct && choice.proxy == m_choice.proxy && choice.bypass == m_choice.bypass)
+        return true;
+    // Wine takes a proxy only when the session opens (the proxy option of a
+    // session or request is not implemented there), so the handle is reopened.
+    UniqueWinHttp reopened(openHandle(m_agent, choice));
+    if (!reopened)
+        return false;
+    m_session = std::move(reopened);
+    m_choice = choice;
+    return true;
 }
 
 WinHttpSession WinHttpSession::openWithProxy(const std::wstring& agent, const std::wstring& proxy)
@@ -92,6 +217,8 @@ WinHttpRequest WinHttpRequest::open(const WinHttpSession& session, const std::ws
     if (object.empty())
         object = L"/";
 
+    if (!session.useSystemProxyFor(url, host, parts.nPort))
+        return result;
     UniqueWinHttp connection(::WinHttpConnect(session.handle(), host.c_str(), parts.nPort, 0));
     if (!connection)
         return result;
@@ -102,6 +229,12 @@ WinHttpRequest WinHttpRequest::open(const WinHttpSession& session, const std::ws
                                                WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!request)
         return result;
+
+    if (session.receiveTimeout() > 0) {
+        DWORD timeout = session.receiveTimeout();
+        ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
+        ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof(timeout));
+    }
 
     const ProxyCredentials& credentials = session.proxyCredentials();
     // String option lengths are in characters.
@@ -115,14 +248,18 @@ WinHttpRequest WinHttpRequest::open(const WinHttpSession& session, const std::ws
 
     if (!sendAndReceive(request.get(), headers))
         return result;
-    // Wine answers the proxy's 407 itself from the options above; Windows may hand
-    // it back, so offer the same credentials once more explicitly.
-    if (credentials.hasUser && statusOf(request.get()) == kProxyAuthRequired) {
-        if (::WinHttpSetCredentials(request.get(), WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC,
-                                    credentials.user.c_str(), credentials.password.c_str(), nullptr) &&
-            !sendAndReceive(request.get(), headers))
-            return result;
+    // Wine answers a Basic 407 itself from the options above; other schemes, and
+    // Windows, hand it back.
+    const std::wstring target = absoluteTarget(parts.nScheme, host, parts.nPort, object);
+    for (int round = 0; round < 2 && statusOf(request.get()) == kProxyAuthRequired; ++round) {
+        if (!answerProxyChallenge(request.get(), credentials, round, target) || !sendAndReceive(request.get(), headers))
+            break;
     }
+    DWORD length = 0;
+    DWORD size = sizeof(length);
+    if (::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                              WINHTTP_HEADER_NAME_BY_INDEX, &length, &size, WINHTTP_NO_HEADER_INDEX))
+        result.m_bodyLength = length;
     result.m_connection = std::move(connection);
     result.m_request = std::move(request);
     return result;
@@ -135,21 +272,58 @@ bool WinHttpRequest::queryHeader(unsigned long infoLevel, wchar_t* buffer, unsig
                                               WINHTTP_NO_HEADER_INDEX);
 }
 
+bool WinHttpRequest::brokenRead() const
+{
+    m_ended = true;
+    return false;
+}
+
 bool WinHttpRequest::read(void* data, std::size_t capacity, std::size_t& read) const
 {
     read = 0;
     if (!m_request)
         return false;
-    // WinHTTP may return less than asked for before the end; keep reading so a
-    // short block means the end of the body, as callers expect.
+    // Wine's WinHttpReadData, when the socket times out after part of the asked
+    // count arrived, reports success with that part and leaves the request's
+    // buffer state broken: the next read hands out bytes from past its buffer
+    // and then faults. So only what is already buffered is ever read, and waiting
+    // is left to WinHttpQueryDataAvailable. That reports a time-out (and a closed
+    // connection) as 0 bytes available; once that happened before the announced
+    // length, the socket is not waited on again: the request reads as ended.
+    // What arrives is kept in a buffer of ours, so that small reads of the caller
+    // do not each cost two calls into WinHTTP.
     while (read < capacity) {
+        if (m_bufferAt < m_buffered) {
+            const std::size_t take = std::min(m_buffered - m_bufferAt, capacity - read);
+            std::memcpy(static_cast<char*>(data) + read, m_buffer.get() + m_bufferAt, take);
+            m_bufferAt += take;
+            read += take;
+            continue;
+        }
+        if (m_ended)
+            return !m_failed;
+        DWORD available = 0;
+        if (!::WinHttpQueryDataAvailable(m_request.get(), &available)) {
+            m_failed = true;
+            return brokenRead();
+        }
+        if (available == 0) {
+            if (m_bodyLength < 0 || m_bodyRead < static_cast<unsigned long long>(m_bodyLength))
+                m_ended = true;
+            break;
+        }
+        if (!m_buffer)
+            m_buffer.reset(new char[kReadBuffer]);
         DWORD got = 0;
-        if (!::WinHttpReadData(m_request.get(), static_cast<char*>(data) + read, static_cast<DWORD>(capacity - read),
-                               &got))
-            return false;
+        if (!::WinHttpReadData(m_request.get(), m_buffer.get(), std::min<DWORD>(available, kReadBuffer), &got)) {
+            m_failed = true;
+            return brokenRead();
+        }
         if (got == 0)
             break;
-        read += got;
+        m_bufferAt = 0;
+        m_buffered = got;
+        m_bodyRead += got;
     }
     return true;
 }

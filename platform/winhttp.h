@@ -3,9 +3,11 @@
 // Synchronous only; one thread per handle. Everything returns bool or an empty
 // owner and keeps GetLastError().
 
+#include "platform/system_proxy.h"
 #include "platform/unique_any.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace rk {
@@ -26,8 +28,9 @@ struct ProxyCredentials {
 
 class WinHttpSession {
 public:
-    // The system's proxy configuration: the user's static proxy when one is set,
-    // otherwise WinHTTP's own default.
+    // The system's proxy configuration (platform/system_proxy.h): automatic
+    // detection or a PAC script decide per URL, else the user's static proxy,
+    // else WinHTTP's own default.
     static WinHttpSession openPreconfigured(const std::wstring& agent);
     // A named proxy in "host:port" form.
     static WinHttpSession openWithProxy(const std::wstring& agent, const std::wstring& proxy);
@@ -35,13 +38,29 @@ public:
     explicit operator bool() const { return m_session.valid(); }
     void* handle() const { return m_session.get(); }
 
-    // Sent with every request of this session when the proxy asks for them.
+    // Offered to a proxy that answers 407, in the strongest scheme it names
+    // (Negotiate, NTLM, Digest, Basic); without them Negotiate and NTLM get the
+    // logged-on user's.
     void setProxyCredentials(const ProxyCredentials& credentials) { m_credentials = credentials; }
     const ProxyCredentials& proxyCredentials() const { return m_credentials; }
 
+    // How long a request of this session waits for the next byte of its answer
+    // before the read fails; 0 keeps WinHTTP's own (30 s).
+    void setReceiveTimeout(unsigned long milliseconds) { m_receiveTimeout = milliseconds; }
+    unsigned long receiveTimeout() const { return m_receiveTimeout; }
+
+    const SystemProxySettings& systemProxy() const { return m_system; }
+    // Points the session at what the system settings choose for this URL before
+    // a request opens on it; false when that needs a new handle and none opened.
+    bool useSystemProxyFor(const std::wstring& url, const std::wstring& host, unsigned short port) const;
+
 private:
-    UniqueWinHttp m_session;
+    mutable UniqueWinHttp m_session;
+    std::wstring m_agent;
+    mutable ProxyChoice m_choice; // what the handle was opened with
     ProxyCredentials m_credentials;
+    unsigned long m_receiveTimeout = 0;
+    SystemProxySettings m_system; // empty unless opened preconfigured
 };
 
 // A GET sent and its response headers received. The request closes before its
@@ -57,19 +76,33 @@ public:
 
     // The raw header text, at most bufferBytes bytes; false when the header is absent.
     bool queryHeader(unsigned long infoLevel, wchar_t* buffer, unsigned long bufferBytes) const;
-    // Fills data up to capacity; fewer bytes only at the end of the body.
-    // False when a read failed; read then holds what arrived before.
+    // Fills data up to capacity; fewer bytes only where the body ended. A server
+    // silent for the receive time-out ends the body there too (Wine reports it so),
+    // and a body that ended is never waited on again. False when a read failed;
+    // read then holds what arrived before, and every later read fails at once.
     bool read(void* data, std::size_t capacity, std::size_t& read) const;
 
 private:
+    bool brokenRead() const; // ends the request; always false
+
     UniqueWinHttp m_connection;
     UniqueWinHttp m_request;
+    static constexpr unsigned long kReadBuffer = 64 * 1024;
+
+    long long m_bodyLength = -1;               // the Content-Length, -1 when absent
+    mutable unsigned long long m_bodyRead = 0; // taken from WinHTTP, buffered or not
+    mutable std::unique_ptr<char[]> m_buffer;  // kReadBuffer bytes once the first read needs them
+    mutable std::size_t m_bufferAt = 0;
+    mutable std::size_t m_buffered = 0;
+    mutable bool m_ended = false;
+    mutable bool m_failed = false;
 };
 
 namespace winhttp_query {
 constexpr unsigned long kStatusCode = 19;   // WINHTTP_QUERY_STATUS_CODE
 constexpr unsigned long kContentLength = 5; // WINHTTP_QUERY_CONTENT_LENGTH
 constexpr unsigned long kServer = 37;       // WINHTTP_QUERY_SERVER
+constexpr unsigned long kContentRange = 53; // WINHTTP_QUERY_CONTENT_RANGE
 } // namespace winhttp_query
 
 } // namespace rk

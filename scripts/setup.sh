@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
   cmake ninja-build dpkg-dev googletest
   wine wine64 xvfb imagemagick
-  nginx tinyproxy aria2 curl python3 clang-format
+  nginx tinyproxy squid aria2 curl python3 clang-format
 )
 
 missing=()
@@ -25,7 +25,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The servers are started by the tests themselves, never as system services.
-for svc in nginx tinyproxy; do
+for svc in nginx tinyproxy squid; do
   if command -v systemctl >/dev/null && systemctl is-active -q "$svc" 2>/dev/null; then systemctl stop "$svc" || true; fi
 done
 

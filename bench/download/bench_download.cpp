@@ -1,6 +1,7 @@
 // Throughput probe of the download engine: fetches every URL of a list into a
 // folder, several files at a time and each file in ranges, and prints the time
-// the transfers took (process start-up excluded).
+// the transfers took (process start-up excluded) and the process's peak working
+// set.
 //   rk_download_bench LIST OUT_DIR [THREADS_PER_FILE=8] [FILES_AT_ONCE=8]
 // LIST holds one "URL<TAB>file name" per line.
 
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 #include <windows.h>
+#include <psapi.h>
 
 namespace {
 
@@ -78,6 +80,10 @@ int wmain(int argc, wchar_t** argv)
         t.join();
     ::QueryPerformanceCounter(&end);
     const double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
-    std::printf("seconds %.4f files %zu failed %d\n", seconds, jobs.size(), failed.load());
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof(memory);
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof(memory));
+    std::printf("seconds %.4f files %zu failed %d peak_ws_mib %.1f\n", seconds, jobs.size(), failed.load(),
+                double(memory.PeakWorkingSetSize) / (1024.0 * 1024.0));
     return failed.load() == 0 ? 0 : 1;
 }

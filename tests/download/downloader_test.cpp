@@ -370,3 +370,36 @@ TEST(DownloadFile, ThreadSettingAndCleanUpOfReadOnlyDestination)
     ASSERT_TRUE(downloadFile(nginxUrl(L"small.bin"), dir.file(L"again.bin"), -1, nullptr));
     EXPECT_EQ(::GetFileAttributesW(dir.file(L"again.bin").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 }
+
+TEST(TailSplit, IdleThreadTakesHalfOfTheLargestRangeAndProgressStaysTrue)
+{
+    TestFolder dir(L"dl-split");
+    const std::wstring token = uniqueToken();
+    MessageRecorder recorder;
+    SegmentedDownloader d;
+    // Five threads, seven ranges of 1,499,136 bytes (the last 1,005,184): six start
+    // at once, the seventh when the first ends, and then runs alone unless split.
+    ASSERT_TRUE(
+        runDownload(d, faultUrl(token + L",drip=16384:5", L"ten.bin"), dir.file(L"ten.bin"), 5, 4, recorder.window()));
+    EXPECT_TRUE(dir.read(L"ten.bin") == sourceBytes(L"ten.bin"));
+    EXPECT_EQ(leftovers(dir), std::vector<std::wstring>{L"ten.bin"});
+    EXPECT_EQ(d.segmentCount(), 7);
+    const long segment = 1499136;
+    int splits = 0;
+    for (const auto& r : loggedRequests(narrow(token))) {
+        if (!r.range.empty() && std::atol(r.range.c_str() + 6) % segment != 0)
+            ++splits;
+    }
+    EXPECT_GE(splits, 1);
+    // Each segment's counter holds exactly its bytes, wherever they came from.
+    for (long i = 0; i < 6; ++i)
+        EXPECT_EQ(counter(counters::kSegmentBytes + i, d.id()), 1499136u) << i;
+    EXPECT_EQ(counter(counters::kSegmentBytes + 6, d.id()), 1005184u);
+    EXPECT_EQ(counter(counters::kFileBytes, d.id()), 10000000u);
+    for (const auto& m : recorder.messages(WM_DL_SEGMENT)) {
+        EXPECT_LT(m.wParam >> 16, 7u);
+        EXPECT_LE(m.lParam, segment);
+    }
+    for (const auto& m : recorder.messages(WM_DL_THREADS))
+        EXPECT_LE(m.lParam, 6);
+}

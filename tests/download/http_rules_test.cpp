@@ -93,3 +93,34 @@ TEST(PercentEncoding, SafeUrlsPassUnchanged)
     const std::wstring safe = L"http://host.example:8080/dir/file_1-2.bin?a=1&b=(x)*!;'$,@";
     EXPECT_EQ(percentEncodeUrl(safe), safe);
 }
+
+TEST(ContentRange, ParsesTheBytesFormAndRejectsEverythingElse)
+{
+    ContentRange range = parseContentRange(L"bytes 51200-299999/300000");
+    ASSERT_TRUE(range.valid);
+    EXPECT_EQ(range.first, 51200);
+    EXPECT_EQ(range.last, 299999);
+    EXPECT_EQ(range.total, 300000);
+    range = parseContentRange(L"  Bytes 0-0/*  ");
+    ASSERT_TRUE(range.valid);
+    EXPECT_EQ(range.total, -1);
+    for (const wchar_t* bad :
+         {L"", L"bytes", L"bytes */300000", L"bytes 5-4/10", L"bytes 0-10/10", L"bytes -1-5/10", L"bytes 0-5/10x",
+          L"items 0-5/10", L"bytes0-5/10", L"bytes 0-5", L"bytes 99999999999999999999-1/2"}) {
+        EXPECT_FALSE(parseContentRange(bad).valid) << bad;
+    }
+}
+
+TEST(ContentRange, PartialAnswerMustStartAtThePositionOfAFileOfTheQueriedSize)
+{
+    EXPECT_TRUE(partialAnswerFits(L"bytes 5000-9999/10000", 5000, 10000));
+    EXPECT_TRUE(partialAnswerFits(L"bytes 5000-9999/*", 5000, 10000));
+    EXPECT_TRUE(partialAnswerFits(L"bytes 0-9999/10000", 0, 0)); // size not known yet
+    EXPECT_FALSE(partialAnswerFits(L"bytes 6024-9999/10000", 5000, 10000));
+    EXPECT_FALSE(partialAnswerFits(L"bytes 5000-10000/10001", 5000, 10000));
+    EXPECT_FALSE(partialAnswerFits(L"bytes 0-9999/10000", 5000, 10000));
+    // Without a readable range only an answer from the start can be placed.
+    EXPECT_TRUE(partialAnswerFits(L"", 0, 10000));
+    EXPECT_FALSE(partialAnswerFits(L"", 5000, 10000));
+    EXPECT_FALSE(partialAnswerFits(L"garbage", 0, 10000));
+}

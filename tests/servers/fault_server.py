@@ -20,6 +20,13 @@ The first path segment names the faults, the rest is the file:
   /corruptzip/FILE          a zipped variant with bytes in its middle flipped
   /hold=KEY/FILE            answer only once /release=KEY/ was asked (at most 60 s)
   /release=KEY/             let the requests held for KEY go on; answers 200 "released"
+  /hang=N/FILE              send N body bytes, then nothing, keeping the connection open
+                            until the client closes it (at most --max-hang seconds)
+  /shift=N/FILE             answer a range starting at B with the bytes from B+N and an
+                            honest Content-Range (a cache serving another position)
+  /total=N/FILE             report N as the total in Content-Range (a replaced file)
+  /cutrange=B:N,t=ID/FILE   cut the first answer to "Range: bytes=B-" after N body bytes
+  /hangnth=K:N,t=ID/FILE    hang as above, only in the K-th answer of this exact path
   t=ID                      ignored; makes a path unique to one test
 Options combine with commas. A request target with a raw blank or another
 character that must be escaped (" < > \ ^ ` { | }) is answered 400, as a strict
@@ -40,8 +47,10 @@ import urllib.parse
 class FaultServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, root, log_path, max_requests):
+    def __init__(self, root, log_path, max_requests, max_hang=120.0):
         super().__init__(("127.0.0.1", 0), Handler)
+        self.max_hang = max_hang
+        self.once = set()
         self.root = os.path.realpath(root)
         self.log_path = log_path
         self.max_requests = max_requests
@@ -68,6 +77,14 @@ class FaultServer(http.server.ThreadingHTTPServer):
         with self.lock:
             self.path_counts[path] = self.path_counts.get(path, 0) + 1
             return self.path_counts[path]
+
+    def first_time(self, key):
+        """True only for the first call with this key."""
+        with self.lock:
+            if key in self.once:
+                return False
+            self.once.add(key)
+            return True
 
     def body(self, relative):
         full = os.path.realpath(os.path.join(self.root, relative))
@@ -184,13 +201,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.end_headers()
                 return
             status = 206
+            if "shift" in faults:
+                shift = min(int(faults["shift"]), len(data) - start - 1)
+                start, end = start + shift, end
         entry["status"] = status
         self.server.record(entry)
 
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
         if status == 206:
-            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end - 1, len(data)))
+            total = int(faults.get("total", len(data)))
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end - 1, total))
         if "nolength" in faults:
             self.send_header("Connection", "close")
             self.close_connection = True
@@ -207,6 +228,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             nth, _, count = faults["cutnth"].partition(":")
             if number == int(nth):
                 limit = min(limit, int(count))
+        if "cutrange" in faults and wanted:
+            offset, _, count = faults["cutrange"].partition(":")
+            if wanted.strip() == "bytes=%s-" % offset and self.server.first_time((raw_path, offset)):
+                limit = min(limit, int(count))
+        hang = None
+        if "hang" in faults:
+            hang = min(limit, int(faults["hang"]))
+            limit = hang
+        if "hangnth" in faults:
+            nth, _, count = faults["hangnth"].partition(":")
+            if number == int(nth):
+                hang = min(limit, int(count))
+                limit = hang
         if "stall" in faults:
             self.wfile.flush()
             time.sleep(int(faults["stall"]) / 1000.0)
@@ -225,12 +259,34 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
             return
+        if hang is not None and hang < end - start:
+            self.hang_up()
+            return
         if limit < end - start or "nolength" in faults:
             self.close_connection = True
             try:
                 self.connection.shutdown(socket.SHUT_RDWR)
             except OSError:
                 pass
+
+
+    def hang_up(self):
+        """Sends nothing more until the client gives up and closes."""
+        self.close_connection = True
+        self.connection.settimeout(0.2)
+        deadline = time.time() + self.server.max_hang
+        while time.time() < deadline:
+            try:
+                if not self.connection.recv(4096):
+                    break
+            except socket.timeout:
+                continue
+            except OSError:
+                break
+        try:
+            self.connection.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
 
 
 def main():
@@ -240,8 +296,9 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--max-seconds", type=float, default=1800)
     parser.add_argument("--max-requests", type=int, default=200000)
+    parser.add_argument("--max-hang", type=float, default=120)
     args = parser.parse_args()
-    server = FaultServer(args.root, args.log, args.max_requests)
+    server = FaultServer(args.root, args.log, args.max_requests, args.max_hang)
     open(args.log, "a").close()
     with open(args.port_file + ".tmp", "w") as f:
         f.write(str(server.server_address[1]))

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Starts and stops the servers of the download tests, all on 127.0.0.1 with ports
 # the system picked as free: nginx over the test data, the fault server over the
-# same data, and two tinyproxy instances (open, and with basic authentication).
+# same data, two tinyproxy instances (open, and with basic authentication), squid
+# asking for Digest authentication, and a PAC script (data/proxy.pac) that sends
+# requests for "localhost" through the open tinyproxy and the rest direct.
 #   servers.sh start STATE_DIR [nginx]   ("nginx": only nginx, for the benchmark)
 #   servers.sh stop STATE_DIR
 # STATE_DIR receives data/, <name>.port, <name>.pid and each server's own files.
@@ -14,7 +16,7 @@ state=${2:?usage: servers.sh start|stop STATE_DIR}
 only=${3:-all}
 python=${PYTHON:-python3}
 max_seconds=${RK_SERVERS_MAX_SECONDS:-1800}
-names=(watchdog fault proxy proxy_auth nginx)
+names=(watchdog fault proxy proxy_auth proxy_digest nginx)
 
 # Running and not a zombie waiting for its reaper (the shell that started it is gone).
 alive() {
@@ -77,7 +79,9 @@ start_nginx() {
   mkdir -p "$dir/temp"
   # Tests read the access log for their own requests: a run starts with an empty one.
   rm -f "$dir/access.log" "$dir/error.log"
-  local user_line=""
+  local user_line="" rate_line=""
+  # Per connection, as a shaped network limits each TCP stream (the benchmark).
+  [ -n "${RK_NGINX_LIMIT_RATE:-}" ] && rate_line="limit_rate $RK_NGINX_LIMIT_RATE;"
   [ "$(id -u)" = 0 ] && user_line="user nobody nogroup;"
   cat >"$dir/nginx.conf" <<CONF
 $user_line
@@ -99,6 +103,7 @@ http {
   server {
     listen 127.0.0.1:$port;
     root $state/data;
+    $rate_line
   }
 }
 CONF
@@ -131,6 +136,48 @@ start_proxy() { # name [user pass]
   echo $! >"$state/$name.pid"
   wait_port "$name" "$port"
   echo "$port" >"$state/$name.port"
+}
+
+start_squid() { # name user pass
+  local name=$1 dir=$state/$1 port
+  port=$(free_port)
+  mkdir -p "$dir"
+  chmod 777 "$dir"
+  printf '%s:%s\n' "$2" "$3" >"$dir/passwd"
+  chmod 644 "$dir/passwd"
+  cat >"$dir/squid.conf" <<CONF
+http_port 127.0.0.1:$port
+pid_filename $dir/squid.pid
+access_log stdio:$dir/access.log
+cache_log $dir/cache.log
+cache_store_log none
+netdb_filename none
+coredump_dir $dir
+cache deny all
+strip_query_terms off
+cache_mem 8 MB
+shutdown_lifetime 0 seconds
+auth_param digest program /usr/lib/squid/digest_file_auth $dir/passwd
+auth_param digest realm renewkit
+auth_param digest children 2 startup=1 idle=1
+acl authed proxy_auth REQUIRED
+http_access allow localhost authed
+http_access deny all
+CONF
+  squid -N -f "$dir/squid.conf" >"$dir/stdout.log" 2>&1 &
+  echo $! >"$state/$name.pid"
+  wait_port "$name" "$port"
+  echo "$port" >"$state/$name.port"
+}
+
+write_pac() {
+  cat >"$state/data/proxy.pac" <<PAC
+function FindProxyForURL(url, host) {
+  if (host == "localhost") return "PROXY 127.0.0.1:$(cat "$state/proxy.port")";
+  return "DIRECT";
+}
+PAC
+  chmod a+r "$state/data/proxy.pac"
 }
 
 start_fault() {
@@ -180,6 +227,8 @@ start)
     start_fault
     start_proxy proxy
     start_proxy proxy_auth rkuser rkpass
+    start_squid proxy_digest rkuser rkpass
+    write_pac
   fi
   start_watchdog
   trap - ERR
