@@ -1,6 +1,7 @@
 #include "tests/e2e/e2e_support.h"
 
 #include "core/path_helpers.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/handles.h"
 #include "tests/unit/test_folder.h"
@@ -8,6 +9,8 @@
 
 #include <cstdlib>
 #include <stdexcept>
+#include <sstream>
+#include <algorithm>
 #include <vector>
 #include <windows.h>
 
@@ -20,6 +23,19 @@ std::string readBytes(const std::wstring& path)
     std::string bytes;
     readFileBytes(path, bytes);
     return bytes;
+}
+
+std::vector<std::wstring> logTexts(const std::wstring& appDirectory)
+{
+    std::vector<std::wstring> texts;
+    std::istringstream in(readBytes(appDirectory + L"inst.log"));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        texts.push_back(bytesToWide(line.substr(std::min<size_t>(21, line.size())), kCodePageThreadAnsi));
+    }
+    return texts;
 }
 
 void writeBytes(const std::wstring& path, const std::string& bytes)

@@ -4,6 +4,7 @@
 // (the updater sends to our windows and waits for the answer).
 
 #include <string>
+#include <vector>
 
 namespace rk::e2e {
 
@@ -26,6 +27,8 @@ Deployment makeUpdater(const std::wstring& test, const std::string& ini, const s
 long long runProgram(const std::wstring& commandLine, unsigned timeoutMs = 60000);
 
 std::string readBytes(const std::wstring& path);
+// The texts of the run log (inst.log) in the folder, without their time stamps, in order.
+std::vector<std::wstring> logTexts(const std::wstring& appDirectory);
 void writeBytes(const std::wstring& path, const std::string& bytes);
 
 } // namespace rk::e2e

@@ -60,20 +60,6 @@ const HostEvent& exitEvent(const std::vector<HostEvent>& events)
     return !events.empty() && events.back().has("exit") ? events.back() : none;
 }
 
-// The run log's texts without their time stamps, in order.
-std::vector<std::wstring> logTexts(const std::wstring& appDirectory)
-{
-    std::vector<std::wstring> texts;
-    std::istringstream in(readBytes(appDirectory + L"inst.log"));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        texts.push_back(bytesToWide(line.substr(std::min<size_t>(21, line.size())), kCodePageThreadAnsi));
-    }
-    return texts;
-}
-
 } // namespace
 
 TEST(HostSignal, StageZeroArrivesWhenTheHostAsks)

@@ -120,18 +120,7 @@ long long exitCodeOf(const std::vector<HostEvent>& events)
     return !events.empty() && events.back().has("exit") ? events.back().number("exit") : -1;
 }
 
-std::vector<std::wstring> logTexts(const RunSetup& run)
-{
-    std::vector<std::wstring> texts;
-    std::istringstream in(e2e::readBytes(run.appDir + L"inst.log"));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        texts.push_back(bytesToWide(line.substr(std::min<size_t>(21, line.size())), kCodePageThreadAnsi));
-    }
-    return texts;
-}
+std::vector<std::wstring> logTexts(const RunSetup& run) { return e2e::logTexts(run.appDir); }
 
 int logCount(const RunSetup& run, const std::wstring& text)
 {
