@@ -100,7 +100,9 @@ long compareWithLocalList(const std::wstring& remoteListPath, DownLoadList& targ
     // before an error would otherwise be installed and the rest recorded as
     // installed when the list is saved.
     if (!loadList(remoteListPath, remote, true)) {
-        logLine(L"The update list could not be read completely; nothing is selected[" + remoteListPath + L"]");
+        // No file at all is the version check's case, where no list is fetched.
+        if (fileExists(remoteListPath))
+            logLine(L"The update list could not be read completely; nothing is selected[" + remoteListPath + L"]");
         remote.entries.clear();
     }
     loadList(collapseBackslashes(applicationDirectory() + kLocalListName), local, false);

@@ -2,7 +2,7 @@
 
 #include "core/config.h"
 #include "core/settings.h"
-#include "download/segmented_downloader.h"
+#include "download/entry_fetch.h"
 #include "install/copy_stage.h"
 #include "list/update_list.h"
 #include "platform/system.h"
@@ -24,7 +24,8 @@ bool refetchList(const std::wstring& destination)
     const std::wstring url = SettingsTable::instance().get(std::wstring(props::kDownPrefix) + destination);
     if (url.empty())
         return false;
-    return downloadFile(url, destination, -1, nullptr);
+    // The list file's own fetch: its zipped variant as ListFileZip says, then the plain file.
+    return downloadEntry(nullptr, -1, url, destination);
 }
 
 } // namespace

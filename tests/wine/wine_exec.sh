@@ -4,7 +4,9 @@
 # ctest by hand; scripts/test.sh makes a fresh one for every run.
 set -u
 export WINEPREFIX=${RENEWKIT_WINEPREFIX:?RENEWKIT_WINEPREFIX is not set}
-export WINEDEBUG=${WINEDEBUG:--all}
+# Quiet, but for the errors that explain a program that ends before it could
+# print anything (a library that did not load or start, an exception).
+export WINEDEBUG=${RK_WINEDEBUG:--all,err+module,err+process,err+seh,err+winstation,err+loaddll}
 # No Mono or Gecko installers: the updater needs neither.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 # The registry files appear only when the server saves them; the system folder
@@ -22,8 +24,13 @@ out_dir="$WINEPREFIX.output"
 mkdir -p "$out_dir"
 name=$(printf '%s' "${*: -1}" | tr -c 'A-Za-z0-9._-' '_' | cut -c1-120)
 out="$out_dir/$name.$$.log"
+started=$(date +%s.%N)
 wine "$@" >"$out" 2>&1 </dev/null
 rc=$?
 cat "$out"
+if [ $rc -ne 0 ]; then
+  printf 'wine_exec: %s ended with exit code %d (0x%08x) after %s s\n' "${*: -1}" "$rc" "$rc" \
+    "$(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $started }")"
+fi
 rm -f "$out"
 exit $rc
