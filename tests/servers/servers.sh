@@ -39,8 +39,21 @@ stop_pid() {
   rm -f "$file"
 }
 
+# A port below the kernel's range for outgoing connections and bind(0), so no
+# client socket or self-chosen server port can take it before our server binds.
 free_port() {
-  "$python" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
+  "$python" -c 'import random, socket
+for _ in range(500):
+    port = random.randrange(20000, 32000)
+    s = socket.socket()
+    try:
+        s.bind(("127.0.0.1", port))
+    except OSError:
+        continue
+    finally:
+        s.close()
+    print(port)
+    break'
 }
 
 wait_port() { # name port
@@ -107,7 +120,7 @@ http {
   }
 }
 CONF
-  nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" >"$dir/stdout.log" 2>&1 &
+  nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" >"$dir/stdout.log" 2>&1 9>&- &
   echo $! >"$state/nginx.pid"
   wait_port nginx "$port"
   echo "$port" >"$state/nginx.port"
@@ -132,7 +145,7 @@ start_proxy() { # name [user pass]
     echo "DisableViaHeader Yes"
     if [ $# -ge 3 ]; then echo "BasicAuth $2 $3"; fi
   } >"$dir/tinyproxy.conf"
-  tinyproxy -d -c "$dir/tinyproxy.conf" >"$dir/stdout.log" 2>&1 &
+  tinyproxy -d -c "$dir/tinyproxy.conf" >"$dir/stdout.log" 2>&1 9>&- &
   echo $! >"$state/$name.pid"
   wait_port "$name" "$port"
   echo "$port" >"$state/$name.port"
@@ -164,7 +177,7 @@ acl authed proxy_auth REQUIRED
 http_access allow localhost authed
 http_access deny all
 CONF
-  squid -N -f "$dir/squid.conf" >"$dir/stdout.log" 2>&1 &
+  squid -N -f "$dir/squid.conf" >"$dir/stdout.log" 2>&1 9>&- &
   echo $! >"$state/$name.pid"
   wait_port "$name" "$port"
   echo "$port" >"$state/$name.port"
@@ -186,7 +199,7 @@ start_fault() {
   rm -f "$state/fault.port"
   : >"$dir/requests.log"
   "$python" "$here/fault_server.py" --root "$state/data" --port-file "$state/fault.port" \
-    --log "$dir/requests.log" --max-seconds "$max_seconds" >"$dir/stdout.log" 2>&1 &
+    --log "$dir/requests.log" --max-seconds "$max_seconds" >"$dir/stdout.log" 2>&1 9>&- &
   echo $! >"$state/fault.pid"
   for _ in $(seq 100); do [ -s "$state/fault.port" ] && break; sleep 0.1; done
   wait_port fault "$(cat "$state/fault.port")"
@@ -207,7 +220,7 @@ for pid in sys.argv[2:]:
     try:
         os.kill(int(pid), 15)
     except OSError:
-        pass' "$max_seconds" "${pids[@]}" >/dev/null 2>&1 &
+        pass' "$max_seconds" "${pids[@]}" >/dev/null 2>&1 9>&- &
   echo $! >"$state/watchdog.pid"
 }
 
@@ -219,6 +232,10 @@ stop_all() {
 case $cmd in
 start)
   mkdir -p "$state"
+  # Test programs start their servers at the same time: one at a time chooses
+  # ports and brings its servers up, so no two pick the same port.
+  exec 9>"${TMPDIR:-/tmp}/renewkit-servers.lock"
+  flock 9
   stop_all
   trap 'stop_all' ERR
   make_data
@@ -232,6 +249,7 @@ start)
   fi
   start_watchdog
   trap - ERR
+  exec 9>&-
   echo "servers: started in $state"
   ;;
 stop)
