@@ -45,4 +45,10 @@ void logLine(const std::wstring& text)
     }
 }
 
+void statusAndLog(void* window, const std::wstring& text)
+{
+    sendStatusText(window, text);
+    logLine(text);
+}
+
 } // namespace rk

@@ -9,6 +9,10 @@ namespace rk {
 
 void logLine(const std::wstring& text);
 
+// The two reports of a step: the status text to one window (none when null)
+// and the same text as a line of the run log.
+void statusAndLog(void* window, const std::wstring& text);
+
 // The line as written, without its CR LF; exposed for tests.
 std::wstring formatLogLine(const std::wstring& text, int year, int month, int day, int hour, int minute, int second);
 

@@ -20,12 +20,6 @@ namespace {
 
 constexpr unsigned kCopyProgressMessage = 0x417; // WM_USER + 23
 
-void statusAndLog(WindowHandle window, const std::wstring& text)
-{
-    sendStatusText(window, text);
-    logLine(text);
-}
-
 std::wstring twinListFile(const std::wstring& listFile)
 {
     const size_t doubled = listFile.find(L".xml.xml", 1);

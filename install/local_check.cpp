@@ -43,12 +43,6 @@ bool endsWithBinaryExtension(const std::wstring& path)
     return tail == L".exe" || tail == L".dll";
 }
 
-void statusAndLog(WindowHandle window, const std::wstring& text)
-{
-    sendStatusText(window, text);
-    logLine(text);
-}
-
 std::wstring applicationSetting() { return trimBlanks(config::read(L"APPLICATION", L"Application")); }
 
 } // namespace

@@ -17,12 +17,6 @@
 namespace rk {
 namespace {
 
-void statusAndLog(WindowHandle window, const std::wstring& text)
-{
-    sendStatusText(window, text);
-    logLine(text);
-}
-
 std::wstring resolvedOrEmpty(const std::wstring& value) { return value.empty() ? value : resolvePath(value); }
 
 std::wstring lastComponent(const std::wstring& path)

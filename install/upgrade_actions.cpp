@@ -20,12 +20,6 @@ namespace {
 
 constexpr int kShowNormal = 5; // SW_SHOW
 
-void statusAndLog(WindowHandle window, const std::wstring& text)
-{
-    sendStatusText(window, text);
-    logLine(text);
-}
-
 std::wstring folderOf(const std::wstring& path)
 {
     const size_t slash = path.rfind(L'\\');

@@ -35,9 +35,7 @@ void runLocalCheck(WindowHandle window)
         return;
     }
     reportStage(UpdateCheckLocalError, window);
-    const std::wstring text = tr(L"request administrator privileges to continue");
-    sendStatusText(window, text);
-    logLine(text);
+    statusAndLog(window, tr(L"request administrator privileges to continue"));
 }
 
 } // namespace rk

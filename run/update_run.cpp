@@ -11,6 +11,7 @@
 #include "core/run_log.h"
 #include "core/sample_config.h"
 #include "core/settings.h"
+#include "core/text_format.h"
 #include "download/http_session.h"
 #include "download/list_fetch.h"
 #include "install/local_check.h"
@@ -42,17 +43,6 @@ constexpr int kShowHide = 0; // SW_HIDE
 constexpr long kMaxExtraDownloadPasses = 4;
 
 std::atomic<bool> g_fullRunBusy{false};
-
-void statusAndLog(WindowHandle window, const std::wstring& text)
-{
-    sendStatusText(window, text);
-    logLine(text);
-}
-
-std::wstring formatCount(const std::wstring& format, long count)
-{
-    return replaceAll(format, L"%d", std::to_wstring(count));
-}
 
 // The update list and the description text emptied, under the list's lock.
 void emptyUpdateList()
@@ -212,7 +202,7 @@ void checkForUpdates(WindowHandle window)
                 WindowHandle parent = parentWindow(window);
                 postCommand(parent ? parent : window, command::kCheckDone);
             }
-            statusAndLog(window, formatCount(tr(L"Found %d files need to update..."), updateFileCount()));
+            statusAndLog(window, fillNumbers(tr(L"Found %d files need to update..."), {updateFileCount()}));
             reportStage(UpdateCheckRemoteOk, window);
             if (updateFileCount() == 0 && currentStage() == UpdateCheckRemoteOk)
                 statusAndLog(window, tr(L"Find nothing to update."));
@@ -326,7 +316,7 @@ int entryRun(const std::wstring& mode, const RunWindows& windows)
         if (mode != L"appenternoprompt") {
             const std::wstring question =
                 DownLoadList::shared().probeVersion.empty()
-                    ? formatCount(tr(L"%d updates found at the website,now to upgrade?"), updateFileCount())
+                    ? fillNumbers(tr(L"%d updates found at the website,now to upgrade?"), {updateFileCount()})
                     : tr(L"found new version at the website,now to upgrade?");
             answer = showMessage(nullptr, question, name, MessageKind::YesNoCancelQuestion);
         }
