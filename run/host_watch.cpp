@@ -21,9 +21,13 @@ bool waitWhilePaused(WindowHandle host, const HostWatch& watch)
     if (!host)
         return true;
     for (;;) {
+        // The pause is read before the window is looked for: a destroyed
+        // window reads as not paused, so a window destroyed between the two
+        // reads must be seen as gone, not as a lifted pause.
+        const bool paused = watch.asksPause(host);
         if (watch.asksExitWhenGone(host) && !watch.exists(host))
             return false;
-        if (!watch.asksPause(host))
+        if (!paused)
             return true;
         watch.sleep(100);
     }

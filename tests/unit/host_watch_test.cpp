@@ -69,3 +69,21 @@ TEST(HostWatch, AGoneHostEndsTheRunOnlyWhenItAskedFor)
     present.exitWhenGone = true;
     EXPECT_TRUE(waitWhilePaused(kHost, present.watch()));
 }
+
+TEST(HostWatch, AHostDestroyedBetweenTheExistenceAndThePauseReadsStillEndsTheRun)
+{
+    // The host destroys its window right after the run saw it exist: the
+    // pause property then reads as absent, which must not pass for a lifted pause.
+    FakeHost host;
+    host.exitWhenGone = true;
+    host.pausedSleeps = 1000;
+    bool destroyed = false;
+    HostWatch watch = host.watch();
+    watch.exists = [&destroyed](WindowHandle) {
+        const bool was = !destroyed;
+        destroyed = true;
+        return was;
+    };
+    watch.asksPause = [&destroyed](WindowHandle) { return !destroyed; };
+    EXPECT_FALSE(waitWhilePaused(kHost, watch));
+}
