@@ -31,6 +31,14 @@ cat "$out"
 if [ $rc -ne 0 ]; then
   printf 'wine_exec: %s ended with exit code %d (0x%08x) after %s s\n' "${*: -1}" "$rc" "$rc" \
     "$(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $started }")"
+  if [ ! -s "$out" ]; then
+    # Nothing at all came out, not even the test framework's first line: start
+    # it once more with Wine's process tracing, to see where such a start ends.
+    # The case still fails.
+    echo "wine_exec: no output; a second start with Wine's process tracing follows"
+    WINEDEBUG=err+all,+process,+loaddll,+seh wine "$@" </dev/null 2>&1 | tail -n 200
+    echo "wine_exec: the second start ended with exit code ${PIPESTATUS[0]}"
+  fi
 fi
 rm -f "$out"
 exit $rc
