@@ -36,8 +36,11 @@ if [ $rc -ne 0 ]; then
     # it once more with Wine's process tracing, to see where such a start ends.
     # The case still fails.
     echo "wine_exec: no output; a second start with Wine's process tracing follows"
-    WINEDEBUG=err+all,+process,+loaddll,+seh wine "$@" </dev/null 2>&1 | tail -n 200
-    echo "wine_exec: the second start ended with exit code ${PIPESTATUS[0]}"
+    WINEDEBUG=err+all,+process,+loaddll,+seh wine "$@" >"$out.trace" 2>&1 </dev/null
+    rc2=$?
+    tail -n 200 "$out.trace"
+    rm -f "$out.trace"
+    echo "wine_exec: the second start ended with exit code $rc2"
   fi
 fi
 rm -f "$out"
