@@ -12,6 +12,10 @@ void setElevated(bool elevated);
 std::wstring programBaseName();
 void setProgramBaseName(const std::wstring& name);
 
+// The application's main window (the progress window while it is shown); null otherwise.
+void* mainWindow();
+void setMainWindow(void* window);
+
 // [RenewKit] ConnectTryCount, default 3.
 long connectionAttempts();
 void setConnectionAttempts(long attempts);
