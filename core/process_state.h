@@ -5,6 +5,10 @@
 
 namespace rk {
 
+// On the command line of a copy started by the relaunch as administrator.
+inline const wchar_t kRunAsAdminMarker[] = L"___runas_admin___";
+
+// True in that copy: the normalised command line holds the marker.
 bool isElevated();
 void setElevated(bool elevated);
 

@@ -42,7 +42,9 @@ void relaunchAsAdministrator(bool saveList);
 void writeRefusedPrompt(const std::wstring& path);
 
 // Reads a hand-over file into `list`. False (and `list` untouched) when the
-// file is missing, unreadable, truncated or holds anything past the snapshot.
+// file is missing, larger than any list, truncated or holds anything past the
+// snapshot. The file lies in a folder any program of the user may write and is
+// not authenticated: the elevated copy trusts what it names.
 bool loadHandOverFile(const std::wstring& path, DownLoadList& list);
 
 // Start-up of an elevated copy: loads the hand-over file into the update list,
