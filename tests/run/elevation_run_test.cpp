@@ -4,6 +4,7 @@
 // from the handed-over list without fetching anything again.
 #include "tests/run/run_support.h"
 
+#include "app/command_line.h"
 #include "core/name_hash.h"
 #include "platform/files.h"
 #include "tests/download/server_env.h"
@@ -68,6 +69,7 @@ long long stageCount(const std::vector<HostEvent>& events, long long stage, int 
 
 TEST(ElevatedRun, ProtectedTargetRelaunchesTheSilentRunWhichGoesOnWithoutFetchingAgain)
 {
+    // Downloaded under its own name, installed outside the application folder.
     const std::wstring protectedFile = e2e::buildDir() + L"rk-elevation\\protected.txt";
     ASSERT_EQ(e2e::readBytes(protectedFile), "old") << "the fixture's file";
     publishAs(L"v2", L"elevated");
@@ -75,8 +77,8 @@ TEST(ElevatedRun, ProtectedTargetRelaunchesTheSilentRunWhichGoesOnWithoutFetchin
     const std::string list = "<update><file path=\"docs\\help.txt\" url=\"" + base +
                              "docs/help.txt\" ver=\"2\"/><file path=\"docs\\new.txt\" url=\"" + base +
                              "docs/new.txt\" ver=\"2\"/><file path=\"plugin.dll\" url=\"" + base +
-                             "plugin.dll\" ver=\"2\"/><file path=\"" + narrow(protectedFile) + "\" url=\"" + base +
-                             "data/settings.ini\" ver=\"2\"/></update>";
+                             "plugin.dll\" ver=\"2\"/><file path=\"protected.txt\" dstname=\"" + narrow(protectedFile) +
+                             "\" url=\"" + base + "data/settings.ini\" ver=\"2\"/></update>";
     const std::wstring listUrl = publishList(L"elevated", list);
     RunSetup run = makeRun(L"Elevated", listUrl);
     installRelease(run, L"v1");
@@ -99,9 +101,12 @@ TEST(ElevatedRun, ProtectedTargetRelaunchesTheSilentRunWhichGoesOnWithoutFetchin
     EXPECT_EQ(logCount(run, L"continue update as administrator"), 1);
 
     // Exactly the first copy's normalised command line plus the marker, so the
-    // relaunched copy kept the mode and the host window.
-    const std::wstring hwnd = events.back().text("hwnd");
-    EXPECT_TRUE(logHas(run, L"Started as administrator with: silence " + hwnd + L" /___runas_admin___"));
+    // relaunched copy kept the mode and the host window. (The updater lives
+    // outside the application folder here, so its own path stays in the line.)
+    const std::wstring started = L"\"" + run.updater.exe + L"\" silence " + events.back().text("hwnd");
+    const std::wstring normalized = normalizeCommandLine(started, run.appDir + L"renewkit.exe");
+    EXPECT_NE(normalized.find(L"silence "), std::wstring::npos);
+    EXPECT_TRUE(logHas(run, L"Started as administrator with: " + normalized + L" /___runas_admin___"));
 
     // Neither the list nor any file was fetched a second time.
     EXPECT_EQ(logCount(run, L"try to download the list file..."), 1);

@@ -8,9 +8,11 @@
 #include "core/config.h"
 #include "core/process_state.h"
 #include "core/settings.h"
+#include "install/local_check.h"
 #include "list/list_snapshot.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
+#include "run/update_run.h"
 #include "tests/unit/test_folder.h"
 
 #include <gtest/gtest.h>
@@ -87,6 +89,7 @@ protected:
         setElevationSystem(&system);
         setPrompter(&answers);
         emptySharedList();
+        clearAdminRequiredFiles();
     }
     ~Elevation() override
     {
@@ -96,6 +99,7 @@ protected:
         setElevated(false);
         setMainWindow(nullptr);
         emptySharedList();
+        clearAdminRequiredFiles();
     }
 
     std::string handOverBytes() const
@@ -297,6 +301,35 @@ TEST_F(Elevation, RefusedConfigurationWriteAsksAndRelaunchesOnlyOnYes)
     EXPECT_EQ(answers.texts.size(), asked);
     EXPECT_EQ(system.starts.size(), 2u);
     EXPECT_EQ(SettingsTable::instance().get(L"APPLICATIONVer"), L"3");
+    removeDirectory(ini);
+}
+
+TEST_F(Elevation, UninstallThatNeedsRightsRelaunchesAndOnlyTheElevatedCopyRemovesFiles)
+{
+    dir.write(L"renewkit.xml", "<update><file path=\"sub\\a.txt\" ver=\"1\"/></update>");
+    dir.write(L"sub\\a.txt", "installed");
+    // Settings are read while the file is there; then a folder in its place
+    // makes renewkit.ini one that only an administrator could write.
+    const std::wstring handOver = handOverFilePath();
+    config::read(L"RenewKit", L"Log");
+    const std::wstring ini = dir.file(L"renewkit.ini");
+    ASSERT_TRUE(deleteFileForced(ini));
+    ASSERT_TRUE(createDirectory(ini));
+    SettingsTable::instance().set(props::kCommandLine, L"uninstall");
+
+    uninstallRun();
+    ASSERT_EQ(system.starts.size(), 1u);
+    EXPECT_EQ(system.starts[0].parameters, L"uninstall /___runas_admin___");
+    EXPECT_TRUE(fileExists(handOver)) << "the uninstall run hands its list over too";
+    EXPECT_EQ(dir.read(L"sub\\a.txt"), "installed") << "nothing removed before the relaunch";
+    EXPECT_TRUE(fileExists(dir.file(L"renewkit.xml")));
+
+    clearAdminRequiredFiles();
+    setElevated(true);
+    uninstallRun();
+    EXPECT_EQ(system.starts.size(), 1u) << "the elevated copy never relaunches for the same reason";
+    EXPECT_FALSE(fileExists(dir.file(L"sub\\a.txt")));
+    EXPECT_FALSE(fileExists(dir.file(L"renewkit.xml")));
     removeDirectory(ini);
 }
 
