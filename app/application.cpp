@@ -13,6 +13,7 @@
 #include "core/path_helpers.h"
 #include "core/path_text.h"
 #include "list/update_list.h"
+#include "run/elevation.h"
 #include "run/stage_report.h"
 #include "run/update_run.h"
 #include "platform/files.h"
@@ -75,12 +76,8 @@ bool CUpdateApp::startUp()
     m_sockets = std::make_unique<SocketLibrary>();
     // 3.
     setProgramBaseName(baseNameOf(moduleFileName()));
-    // A refused configuration write would offer a relaunch as administrator.
-    config::setWriteRefusedHandler([this](const std::wstring& path) {
-        logLine(replaceAll(tr(L"Can't write to file\n%s\nRequest run as administrator.\nRestart program now?"), L"%s",
-                           path));
-        notAvailable(L"Running as administrator");
-    });
+    // A refused configuration write offers the relaunch as administrator.
+    config::setWriteRefusedHandler(writeRefusedPrompt);
     // 4.
     checkSelfPackage();
     // 5. Start-up hooks.
@@ -117,7 +114,7 @@ bool CUpdateApp::startUp()
     // 17.
     std::wstring mode = choice.mode;
     if (isElevated()) {
-        notAvailable(L"Continuing an update as administrator");
+        continueElevatedRun();
         if (mode == L"appenter" || mode == L"appenternoprompt")
             mode.clear();
     }

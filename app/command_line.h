@@ -8,8 +8,6 @@
 
 namespace rk {
 
-inline const wchar_t kRunAsAdminMarker[] = L"___runas_admin___";
-
 // Lower case, quotes removed, every occurrence of the updater's own path
 // (lower-cased) removed, blanks trimmed.
 std::wstring normalizeCommandLine(const std::wstring& raw, const std::wstring& ownExePath);

@@ -93,7 +93,9 @@ bool moveFile(const std::wstring& from, const std::wstring& to)
     return ::MoveFileW(from.c_str(), to.c_str()) != FALSE;
 }
 
-bool readFileBytes(const std::wstring& path, std::string& bytes)
+bool readFileBytes(const std::wstring& path, std::string& bytes) { return readFileBytesLimited(path, bytes, ~0ULL); }
+
+bool readFileBytesLimited(const std::wstring& path, std::string& bytes, unsigned long long maxBytes)
 {
     bytes.clear();
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -101,7 +103,8 @@ bool readFileBytes(const std::wstring& path, std::string& bytes)
     if (!file)
         return false;
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0)
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+        static_cast<unsigned long long>(size.QuadPart) > maxBytes)
         return false;
     bytes.resize(static_cast<size_t>(size.QuadPart));
     size_t done = 0;

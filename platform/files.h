@@ -25,6 +25,8 @@ bool moveFile(const std::wstring& from, const std::wstring& to);
 
 // Whole-file reads and writes. A read of a missing file fails.
 bool readFileBytes(const std::wstring& path, std::string& bytes);
+// As readFileBytes, but fails without reading when the file holds more than maxBytes.
+bool readFileBytesLimited(const std::wstring& path, std::string& bytes, unsigned long long maxBytes);
 bool writeFileBytes(const std::wstring& path, std::string_view bytes); // create always
 // Opens without truncation (creating when missing) and writes at the end.
 bool appendFileBytes(const std::wstring& path, std::string_view bytes);

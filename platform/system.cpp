@@ -45,6 +45,8 @@ std::wstring specialFolderPath(int csidl)
     return path;
 }
 
+void exitProcess(unsigned code) { ::ExitProcess(code); }
+
 bool isExistingWindow(std::uintptr_t handle)
 {
     return handle != 0 && ::IsWindow(reinterpret_cast<HWND>(handle)) != FALSE;

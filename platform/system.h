@@ -9,6 +9,9 @@ namespace rk {
 
 std::wstring processCommandLine();
 
+// Ends this process at once with the code (no shut-down of our own runs).
+[[noreturn]] void exitProcess(unsigned code);
+
 // The bytes of a resource of the running executable; empty when missing.
 std::string loadResourceBytes(const wchar_t* type, int id);
 std::string loadResourceBytes(int type, int id);

@@ -16,6 +16,14 @@ bool postMessage(WindowHandle window, unsigned message, std::uintptr_t wParam, s
     return ::PostMessageW(static_cast<HWND>(window), message, wParam, lParam) != FALSE;
 }
 
+bool sendMessageAbortIfHung(WindowHandle window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
+                            unsigned timeoutMs)
+{
+    DWORD_PTR result = 0;
+    return ::SendMessageTimeoutW(static_cast<HWND>(window), message, wParam, lParam, SMTO_ABORTIFHUNG, timeoutMs,
+                                 &result) != 0;
+}
+
 std::intptr_t sendCommand(WindowHandle window, unsigned id) { return sendMessage(window, WM_COMMAND, id, 0); }
 
 bool postCommand(WindowHandle window, unsigned id) { return postMessage(window, WM_COMMAND, id, 0); }

@@ -12,7 +12,16 @@ namespace rk {
 
 using WindowHandle = void*;
 
+namespace wm {
+constexpr unsigned kClose = 0x0010;
+constexpr unsigned kQueryEndSession = 0x0011;
+constexpr unsigned kQuit = 0x0012;
+} // namespace wm
+
 std::intptr_t sendMessage(WindowHandle window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+// SendMessageTimeoutW with SMTO_ABORTIFHUNG: false when the window hangs or does not answer in time.
+bool sendMessageAbortIfHung(WindowHandle window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
+                            unsigned timeoutMs);
 bool postMessage(WindowHandle window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 // WM_COMMAND with a control id and no further data, as a button click sends it.
 std::intptr_t sendCommand(WindowHandle window, unsigned id);

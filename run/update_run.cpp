@@ -29,6 +29,7 @@
 #include "platform/system.h"
 #include "platform/window_text.h"
 #include "run/copy_stage.h"
+#include "run/elevation.h"
 #include "run/download_stage.h"
 #include "run/local_stage.h"
 #include "run/stage_report.h"
@@ -337,6 +338,7 @@ int entryRun(const std::wstring& mode, const RunWindows& windows)
 int silentRun(WindowHandle host)
 {
     const HostWatch watch = systemHostWatch();
+    bool relaunched = false;
     [&] {
         if (!waitWhilePaused(host, watch))
             return;
@@ -361,7 +363,8 @@ int silentRun(WindowHandle host)
             clearAdminRequiredFiles();
         if (!adminRequiredFiles().empty()) {
             statusAndLog(host, tr(L"continue update as administrator"));
-            logLine(L"Running as administrator is not available in this build.");
+            relaunchAsAdministrator(true);
+            relaunched = true;
             return;
         }
         if (currentStage() == UpdateCheckLocalOk) {
@@ -369,6 +372,9 @@ int silentRun(WindowHandle host)
             waitWhilePaused(host, watch);
         }
     }();
+    // The elevated copy finishes the run, ends it and starts the host program.
+    if (relaunched)
+        return 1;
     reportStage(UpdateEnd, nullptr);
     launchHostProgram(false);
     return 1;
@@ -399,7 +405,7 @@ void uninstallRun()
     if (isElevated())
         clearAdminRequiredFiles();
     if (!adminRequiredFiles().empty()) {
-        logLine(L"Running as administrator is not available in this build.");
+        relaunchAsAdministrator(true);
         return;
     }
     deleteTree(config::listKeyPath(L""));

@@ -15,6 +15,8 @@
 //     --unpause-after MS  set "renewkit.paused" to 0 after MS (recorded as a note)
 //     --destroy-at-stage N  destroy the window once stage N arrived (recorded as a note)
 //     --visible           show the window (programs that close hosts look only at visible ones)
+//     --follow            once the updater ended, wait also for every other process of the
+//                         same executable (the copy it relaunched), each recorded as "follow_exit"
 //     WORDS               passed to the updater; "{hwnd}" stands for this window's
 //                         handle, which is appended when no word names it
 //   renewkit-testhost --notify TITLE TEXT [--delay MS]
@@ -23,6 +25,7 @@
 // The exit code is the updater's.
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -147,6 +150,57 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
+// Answers messages until the process ends or the deadline passes (then it is ended).
+bool pumpUntilEnded(HANDLE process, ULONGLONG deadline)
+{
+    for (;;) {
+        ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) {
+            ::TerminateProcess(process, 1);
+            return false;
+        }
+        DWORD r = ::MsgWaitForMultipleObjects(1, &process, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0)
+            return true;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
+// Running processes whose image is this executable (full path, any case).
+std::vector<HANDLE> processesOf(const std::wstring& exe)
+{
+    std::vector<HANDLE> found;
+    wchar_t full[MAX_PATH * 2];
+    if (!::GetFullPathNameW(exe.c_str(), MAX_PATH * 2, full, nullptr))
+        return found;
+    const wchar_t* slash = std::wcsrchr(full, L'\\');
+    const wchar_t* name = slash ? slash + 1 : full;
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+        if (::lstrcmpiW(entry.szExeFile, name) != 0)
+            continue;
+        HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (!process)
+            continue;
+        wchar_t image[MAX_PATH * 2];
+        DWORD size = MAX_PATH * 2;
+        if (::QueryFullProcessImageNameW(process, 0, image, &size) && ::lstrcmpiW(image, full) == 0)
+            found.push_back(process);
+        else
+            ::CloseHandle(process);
+    }
+    ::CloseHandle(snapshot);
+    return found;
+}
+
 int notify(const std::wstring& title, const std::wstring& text, DWORD delay)
 {
     ::Sleep(delay);
@@ -168,6 +222,7 @@ int wmain(int argc, wchar_t** argv)
     std::vector<std::wstring> words;
     long needMsg = -1, paused = -1, exitWhenKilled = -1;
     bool visible = false;
+    bool follow = false;
     DWORD timeout = 120000;
     DWORD unpauseAfter = 0;
     std::wstring hold;
@@ -207,6 +262,8 @@ int wmain(int argc, wchar_t** argv)
             g_destroyAtStage = std::wcstol(next().c_str(), nullptr, 10);
         else if (a == L"--visible")
             visible = true;
+        else if (a == L"--follow")
+            follow = true;
         else if (a == L"--") {
             while (i + 1 < argc)
                 words.push_back(argv[++i]);
@@ -277,28 +334,29 @@ int wmain(int argc, wchar_t** argv)
     // Keep answering messages while the updater runs: it waits for each send.
     DWORD exitCode = 1;
     const ULONGLONG deadline = ::GetTickCount64() + timeout;
-    bool timedOut = false;
-    for (;;) {
-        ULONGLONG now = ::GetTickCount64();
-        if (now >= deadline) {
-            timedOut = true;
-            ::TerminateProcess(pi.hProcess, 1);
-            break;
-        }
-        DWORD r = ::MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0)
-            break;
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
+    bool timedOut = !pumpUntilEnded(pi.hProcess, deadline);
     ::GetExitCodeProcess(pi.hProcess, &exitCode);
     ::CloseHandle(pi.hProcess);
+    // A relaunched copy was started before the updater ended, so it is found
+    // here; it may relaunch in turn, hence the repeated search.
+    while (follow && !timedOut) {
+        std::vector<HANDLE> others = processesOf(updater);
+        if (others.empty())
+            break;
+        for (HANDLE other : others) {
+            timedOut = timedOut || !pumpUntilEnded(other, deadline);
+            DWORD code = 1;
+            ::GetExitCodeProcess(other, &code);
+            ::CloseHandle(other);
+            std::fprintf(g_record, "{\"seq\":%d,\"follow_exit\":%lu}\n", ++g_sequence, code);
+            std::fflush(g_record);
+        }
+    }
 
-    std::fprintf(g_record, "{\"seq\":%d,\"exit\":%lu,\"timed_out\":%s,\"prop_stage\":%lld,\"prop_count\":%lld}\n",
+    std::fprintf(g_record,
+                 "{\"seq\":%d,\"exit\":%lu,\"timed_out\":%s,\"hwnd\":%llu,\"prop_stage\":%lld,\"prop_count\":%lld}\n",
                  ++g_sequence, exitCode, timedOut ? "true" : "false",
+                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)),
                  reinterpret_cast<long long>(::GetPropW(window, L"renewkit.exe")),
                  reinterpret_cast<long long>(::GetPropW(window, L"updatefilecount")));
     std::fclose(g_record);
