@@ -33,12 +33,15 @@ private:
     void emptyTemporaryFiles();
     RunWindows runWindows();
     void fullUpdateInProgressWindow();
+    // The progress window (RunKind as a number), owned by the host window; modal.
+    void showProgressWindow(int kind);
     bool notAvailable(const std::wstring& what);
 
     EmbeddedConfig m_defaultConfig;
     std::unique_ptr<ComApartment> m_com;
     std::unique_ptr<SocketLibrary> m_sockets;
     int m_exitCode = 0;
+    void* m_hostWindow = nullptr; // from the command line; owns the progress window
 };
 
 } // namespace rk

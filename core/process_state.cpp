@@ -10,6 +10,7 @@ std::atomic<bool> g_elevated{false};
 std::atomic<long> g_attempts{3};
 std::mutex g_nameMutex; // guards g_baseName
 std::wstring g_baseName = L"renewkit";
+std::atomic<void*> g_mainWindow{nullptr};
 
 } // namespace
 
@@ -27,6 +28,9 @@ void setProgramBaseName(const std::wstring& name)
     std::lock_guard<std::mutex> guard(g_nameMutex);
     g_baseName = name;
 }
+
+void* mainWindow() { return g_mainWindow.load(); }
+void setMainWindow(void* window) { g_mainWindow.store(window); }
 
 long connectionAttempts() { return g_attempts.load(); }
 void setConnectionAttempts(long attempts) { g_attempts.store(attempts); }

@@ -16,4 +16,9 @@ void setProgramBaseName(const std::wstring& name);
 long connectionAttempts();
 void setConnectionAttempts(long attempts);
 
+// The application's main window: the progress window while it is shown
+// (null otherwise). Prompts that must close it, and owned message boxes, use it.
+void* mainWindow();
+void setMainWindow(void* window);
+
 } // namespace rk

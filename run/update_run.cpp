@@ -308,6 +308,12 @@ int entryRun(const std::wstring& mode, const RunWindows& windows)
         return 1;
     }
     versionAwareCheck(nullptr);
+    entryQuestion(mode, windows);
+    return 1;
+}
+
+void entryQuestion(const std::wstring& mode, const RunWindows& windows)
+{
     long count = updateFileCount();
     if (remoteVersionDiffers())
         count = 0x7FFFFFFF;
@@ -318,7 +324,8 @@ int entryRun(const std::wstring& mode, const RunWindows& windows)
                 DownLoadList::shared().probeVersion.empty()
                     ? fillNumbers(tr(L"%d updates found at the website,now to upgrade?"), {updateFileCount()})
                     : tr(L"found new version at the website,now to upgrade?");
-            answer = showMessage(nullptr, question, name, MessageKind::YesNoCancelQuestion);
+            answer =
+                showMessage(nullptr, question, config::read(L"APPLICATION", L"Name"), MessageKind::YesNoCancelQuestion);
         }
         if (answer == MessageAnswer::Yes) {
             if (windows.fullUpdate)
@@ -331,7 +338,6 @@ int entryRun(const std::wstring& mode, const RunWindows& windows)
     } else {
         launchHostProgram(true);
     }
-    return 1;
 }
 
 int silentRun(WindowHandle host)
