@@ -222,11 +222,4 @@ int CUpdateApp::shutDown()
     return m_exitCode;
 }
 
-int CUpdateApp::run()
-{
-    if (startUp())
-        return messageLoop();
-    return shutDown();
-}
-
 } // namespace rk

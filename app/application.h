@@ -6,6 +6,7 @@
 #include "app/working_folder.h"
 #include "platform/system.h"
 #include "run/update_run.h"
+#include "ui/app_object.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,16 +18,14 @@ namespace rk {
 // remote version text is set and differs from [APPLICATION] Ver; else 0.
 int exitCodeFor(long updateFileCount, const std::wstring& remoteVersion, const std::wstring& installedVersion);
 
-class CUpdateApp {
+class CUpdateApp : public AppObject {
 public:
     // Runs once; true when the message loop should run.
-    bool startUp();
+    bool startUp() override;
     // Ends at once when there is no main window; returns the exit code.
-    int messageLoop();
+    int messageLoop() override;
     // Frees what the run holds in host processes; returns the exit code.
-    int shutDown();
-
-    int run();
+    int shutDown() override;
 
 private:
     bool dispatch(const std::wstring& mode, void* hostWindow);

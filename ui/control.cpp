@@ -1,0 +1,70 @@
+#include "ui/control.h"
+
+#include <commctrl.h>
+
+namespace rk {
+namespace {
+
+// The subclass id names our procedure's slot in the control's subclass chain.
+constexpr UINT_PTR kSubclassId = 0x524B; // "RK"
+
+} // namespace
+
+Control::~Control() { detach(); }
+
+bool Control::attach(HWND dialog, int id) { return attach(::GetDlgItem(dialog, id)); }
+
+bool Control::attach(HWND control)
+{
+    if (!control || m_hwnd || fromHandle(control))
+        return false;
+    if (!::SetWindowSubclass(control, &Control::procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+        return false;
+    m_hwnd = control;
+    onAttached();
+    return true;
+}
+
+void Control::detach()
+{
+    if (m_hwnd)
+        ::RemoveWindowSubclass(m_hwnd, &Control::procedure, kSubclassId);
+    m_hwnd = nullptr;
+}
+
+Control* Control::fromHandle(HWND window)
+{
+    DWORD_PTR self = 0;
+    if (!window || !::GetWindowSubclass(window, &Control::procedure, kSubclassId, &self))
+        return nullptr;
+    return reinterpret_cast<Control*>(self);
+}
+
+bool Control::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+
+LRESULT Control::defaultProcedure(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return ::DefSubclassProc(m_hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Control::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR selfData)
+{
+    auto* self = reinterpret_cast<Control*>(selfData);
+    if (message == WM_NCDESTROY) {
+        LRESULT result = ::DefSubclassProc(window, message, wParam, lParam);
+        ::RemoveWindowSubclass(window, &Control::procedure, kSubclassId);
+        if (self && self->m_hwnd == window)
+            self->m_hwnd = nullptr;
+        return result;
+    }
+    try {
+        LRESULT result = 0;
+        if (self && self->onMessage(message, wParam, lParam, result))
+            return result;
+    } catch (...) {
+    }
+    return ::DefSubclassProc(window, message, wParam, lParam);
+}
+
+} // namespace rk
