@@ -135,10 +135,9 @@ RunWindows CUpdateApp::runWindows()
     return windows;
 }
 
-void CUpdateApp::showProgressWindow(int kind)
+void CUpdateApp::showProgressWindow(RunKind kind)
 {
-    CDlgMostSimple window(static_cast<RunKind>(kind), static_cast<HWND>(m_hostWindow),
-                          [this] { fullUpdateInProgressWindow(); });
+    CDlgMostSimple window(kind, static_cast<HWND>(m_hostWindow), [this] { fullUpdateInProgressWindow(); });
     if (window.doModal() == Dialog::kFailedResult)
         logLine(L"The progress window could not be created.");
 }
@@ -147,7 +146,7 @@ void CUpdateApp::fullUpdateInProgressWindow()
 {
     config::read(L"RenewKit", L"Skin"); // read, without effect: one skin only
     SettingsTable::instance().set(props::kUpdateSkin, L"mostsimple");
-    showProgressWindow(static_cast<int>(RunKind::FullUpdate));
+    showProgressWindow(RunKind::FullUpdate);
 }
 
 bool CUpdateApp::dispatch(const std::wstring& mode, void* hostWindow)
@@ -160,7 +159,7 @@ bool CUpdateApp::dispatch(const std::wstring& mode, void* hostWindow)
     }
     if (mode == L"checkforupdates") {
         if (config::readFlag(L"RenewKit", L"ShowWhenCheck", L"1"))
-            showProgressWindow(static_cast<int>(RunKind::CheckOnly));
+            showProgressWindow(RunKind::CheckOnly);
         else
             versionAwareCheck(nullptr);
         long result = DownLoadList::shared().count();

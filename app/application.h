@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "run/update_run.h"
 #include "ui/app_object.h"
+#include "ui/dlg_most_simple.h"
 
 #include <cstdint>
 #include <memory>
@@ -32,8 +33,8 @@ private:
     void emptyTemporaryFiles();
     RunWindows runWindows();
     void fullUpdateInProgressWindow();
-    // The progress window (RunKind as a number), owned by the host window; modal.
-    void showProgressWindow(int kind);
+    // The progress window, owned by the host window; modal.
+    void showProgressWindow(RunKind kind);
     bool notAvailable(const std::wstring& what);
 
     EmbeddedConfig m_defaultConfig;

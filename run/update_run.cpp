@@ -438,7 +438,7 @@ void launchHostProgram(bool showMessages)
     const std::wstring path = resolvePath(configured);
     if (!fileExists(path)) {
         if (showMessages)
-            showMessage(nullptr,
+            showMessage(mainWindow(),
                         tr(L"Can't find the file that you set Application in renewkit.ini file.") + L"\r\n" + path,
                         config::read(L"APPLICATION", L"Name"), MessageKind::OkExclamation);
         return;

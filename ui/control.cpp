@@ -7,6 +7,9 @@ namespace {
 
 // The subclass id names our procedure's slot in the control's subclass chain.
 constexpr UINT_PTR kSubclassId = 0x524B; // "RK"
+// The attached object is also kept as a window property: mingw's import
+// library of comctl32 has no GetWindowSubclass to read it back with.
+constexpr wchar_t kObjectProperty[] = L"rk.control";
 
 } // namespace
 
@@ -20,6 +23,7 @@ bool Control::attach(HWND control)
         return false;
     if (!::SetWindowSubclass(control, &Control::procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
         return false;
+    ::SetPropW(control, kObjectProperty, reinterpret_cast<HANDLE>(this));
     m_hwnd = control;
     onAttached();
     return true;
@@ -27,17 +31,16 @@ bool Control::attach(HWND control)
 
 void Control::detach()
 {
-    if (m_hwnd)
+    if (m_hwnd) {
         ::RemoveWindowSubclass(m_hwnd, &Control::procedure, kSubclassId);
+        ::RemovePropW(m_hwnd, kObjectProperty);
+    }
     m_hwnd = nullptr;
 }
 
 Control* Control::fromHandle(HWND window)
 {
-    DWORD_PTR self = 0;
-    if (!window || !::GetWindowSubclass(window, &Control::procedure, kSubclassId, &self))
-        return nullptr;
-    return reinterpret_cast<Control*>(self);
+    return window ? reinterpret_cast<Control*>(::GetPropW(window, kObjectProperty)) : nullptr;
 }
 
 bool Control::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
@@ -54,6 +57,7 @@ LRESULT CALLBACK Control::procedure(HWND window, UINT message, WPARAM wParam, LP
     if (message == WM_NCDESTROY) {
         LRESULT result = ::DefSubclassProc(window, message, wParam, lParam);
         ::RemoveWindowSubclass(window, &Control::procedure, kSubclassId);
+        ::RemovePropW(window, kObjectProperty);
         if (self && self->m_hwnd == window)
             self->m_hwnd = nullptr;
         return result;

@@ -96,11 +96,17 @@ bool CDlgMostSimple::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     case msg::kLogLine:
         result = 0;
         return true;
-    case msg::kProgress:
-        m_done = static_cast<long>(wParam);
-        m_total = static_cast<long>(lParam);
+    case msg::kProgress: {
+        // Several download threads report; their sends may arrive out of
+        // order, and the count of a run never falls: keep the highest.
+        const long done = static_cast<long>(wParam);
+        const long total = static_cast<long>(lParam);
+        if (total != m_total || done > m_done)
+            m_done = done;
+        m_total = total;
         result = 0;
         return true;
+    }
     case msg::kStatusText:
         // The address lies in this process (a window of this process gets the text itself).
         m_statusText = wParam ? reinterpret_cast<const wchar_t*>(wParam) : L"";

@@ -64,7 +64,7 @@ public:
     }
     ~WindowThread()
     {
-        ::PostThreadMessageW(::GetThreadId(m_thread.native_handle()), WM_QUIT, 0, 0);
+        ::PostMessageW(m_window, WM_QUIT, 0, 0);
         m_thread.join();
     }
     HWND window() const { return m_window; }

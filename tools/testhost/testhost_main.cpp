@@ -19,15 +19,16 @@
 //                         handle, which is appended when no word names it
 //     --answer yes|no|cancel  answer the next message box of the updater (given
 //                         once per box, in order); its caption and text are recorded
-//     --watch-progress    record the progress window's percentage label each time it
-//                         changes, with the stage the host was last told of
-//     --click-buttons N   when the download progress message with N completed files
-//                         arrives, click the progress window's two picture buttons in
+//     --watch-progress    record the progress window's percentage label when it
+//                         changed, read at each stage and progress message, with the
+//                         stage the host was last told of
+//     --click-buttons N   when the first download progress message with N or more
+//                         completed files arrives, click the progress window's two picture buttons in
 //                         turn and record whether it is minimised and still exists
 //                         (it is restored after each click)
 //     --shot-at-stage N PATH     capture the screen to PATH (a path of this machine,
 //     --shot-at-progress N PATH  with ImageMagick's import) when stage N resp. the
-//                         download progress with N completed files arrives; the
+//                         first download progress with N or more completed files arrives; the
 //                         updater waits meanwhile, so its window shows that moment
 //   renewkit-testhost --notify TITLE TEXT [--delay MS]
 //     sends TEXT to the window titled TITLE (WM_COPYDATA), after MS; it is recorded
@@ -121,14 +122,31 @@ struct Watch {
     std::vector<std::wstring> answers; // consumed in order, one per message box
     bool watchProgress = false;
     long clickAtProgress = -1;
-    std::vector<std::pair<long, std::wstring>> stageShots;
-    std::vector<std::pair<long, std::wstring>> progressShots;
+    bool clicked = false;
+    struct Shot {
+        long at;
+        std::wstring path;
+        bool taken;
+    };
+    std::vector<Shot> stageShots; // each taken once, the first time its moment comes
+    std::vector<Shot> progressShots;
     std::wstring lastLabel;
     std::vector<HWND> answered;
     bool active() const { return !answers.empty() || watchProgress; }
 };
 Watch g_watch;
 HWND g_host = nullptr;
+// Reading from or clicking the updater's window waits for its answer, and
+// meanwhile the updater's own sends are handled here, nested. Nested watching
+// would record its results before the outer call records its older ones, so
+// watching waits until the outer call is done.
+int g_watching = 0;
+struct WatchScope {
+    WatchScope() { ++g_watching; }
+    ~WatchScope() { --g_watching; }
+    WatchScope(const WatchScope&) = delete;
+    WatchScope& operator=(const WatchScope&) = delete;
+};
 
 std::wstring windowText(HWND window)
 {
@@ -200,10 +218,12 @@ void recordClick(HWND progress, int id)
 // the stage the host was last told of.
 void recordLabel(HWND progress)
 {
-    std::wstring label = windowText(::GetDlgItem(progress, 165));
+    HWND control = ::GetDlgItem(progress, 165);
+    std::wstring label = control ? windowText(control) : L"";
     while (!label.empty() && label.back() == L' ')
         label.pop_back();
-    if (label == g_watch.lastLabel)
+    // Empty while the window is being destroyed: nothing to record.
+    if (label.empty() || label == g_watch.lastLabel)
         return;
     g_watch.lastLabel = label;
     std::fprintf(g_record, "{\"seq\":%d,\"label\":%s,\"stage\":%ld}\n", ++g_sequence, json(label).c_str(), hostStage());
@@ -212,13 +232,12 @@ void recordLabel(HWND progress)
 
 void watchUpdater()
 {
-    HWND progress = nullptr;
+    if (g_watching)
+        return;
+    WatchScope scope;
     for (HWND w : updaterWindows()) {
-        if (::GetDlgItem(w, 165)) {
-            if (::IsWindowVisible(w))
-                progress = w;
-            continue;
-        }
+        if (::GetDlgItem(w, 165))
+            continue; // the progress window
         if (className(w) != L"#32770" || !::IsWindowVisible(w) || g_watch.answers.empty())
             continue;
         bool seen = false;
@@ -250,8 +269,6 @@ void watchUpdater()
         std::fflush(g_record);
         ::PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(w, id)));
     }
-    if (progress && g_watch.watchProgress)
-        recordLabel(progress);
 }
 
 HWND progressWindow()
@@ -266,27 +283,38 @@ HWND progressWindow()
 // Called inside the updater's send, so the progress window stays as it is.
 void atStage(long stage)
 {
+    if (g_watching)
+        return;
+    WatchScope scope;
     if (g_watch.watchProgress) {
         if (HWND progress = progressWindow())
             recordLabel(progress);
     }
-    for (const auto& [at, path] : g_watch.stageShots) {
-        if (at == stage)
-            takeScreenshot(path, "stage");
+    for (auto& shot : g_watch.stageShots) {
+        if (stage >= shot.at && !shot.taken) {
+            shot.taken = true;
+            takeScreenshot(shot.path, "stage");
+        }
     }
 }
 
 void atProgress(long completed)
 {
+    if (g_watching)
+        return;
+    WatchScope scope;
     if (g_watch.watchProgress) {
         if (HWND progress = progressWindow())
             recordLabel(progress);
     }
-    for (const auto& [at, path] : g_watch.progressShots) {
-        if (at == completed)
-            takeScreenshot(path, "progress");
+    for (auto& shot : g_watch.progressShots) {
+        if (completed >= shot.at && !shot.taken) {
+            shot.taken = true;
+            takeScreenshot(shot.path, "progress");
+        }
     }
-    if (g_watch.clickAtProgress == completed) {
+    if (g_watch.clickAtProgress >= 0 && completed >= g_watch.clickAtProgress && !g_watch.clicked) {
+        g_watch.clicked = true;
         HWND progress = progressWindow();
         if (!progress) {
             recordNote("no progress window to click");
@@ -421,10 +449,10 @@ int wmain(int argc, wchar_t** argv)
             g_watch.clickAtProgress = std::wcstol(next().c_str(), nullptr, 10);
         else if (a == L"--shot-at-stage") {
             long at = std::wcstol(next().c_str(), nullptr, 10);
-            g_watch.stageShots.emplace_back(at, next());
+            g_watch.stageShots.push_back({at, next(), false});
         } else if (a == L"--shot-at-progress") {
             long at = std::wcstol(next().c_str(), nullptr, 10);
-            g_watch.progressShots.emplace_back(at, next());
+            g_watch.progressShots.push_back({at, next(), false});
         } else if (a == L"--") {
             while (i + 1 < argc)
                 words.push_back(argv[++i]);
