@@ -7,6 +7,9 @@ namespace {
 
 // The subclass id names our procedure's slot in the control's subclass chain.
 constexpr UINT_PTR kSubclassId = 0x524B; // "RK"
+// The object is also kept as a window property: the import library of this
+// toolchain lacks GetWindowSubclass, which would otherwise look it up.
+constexpr wchar_t kObjectProperty[] = L"RenewKit.Control";
 
 } // namespace
 
@@ -18,8 +21,12 @@ bool Control::attach(HWND control)
 {
     if (!control || m_hwnd || fromHandle(control))
         return false;
-    if (!::SetWindowSubclass(control, &Control::procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+    if (!::SetPropW(control, kObjectProperty, this))
         return false;
+    if (!::SetWindowSubclass(control, &Control::procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+        ::RemovePropW(control, kObjectProperty);
+        return false;
+    }
     m_hwnd = control;
     onAttached();
     return true;
@@ -27,17 +34,16 @@ bool Control::attach(HWND control)
 
 void Control::detach()
 {
-    if (m_hwnd)
+    if (m_hwnd) {
         ::RemoveWindowSubclass(m_hwnd, &Control::procedure, kSubclassId);
+        ::RemovePropW(m_hwnd, kObjectProperty);
+    }
     m_hwnd = nullptr;
 }
 
 Control* Control::fromHandle(HWND window)
 {
-    DWORD_PTR self = 0;
-    if (!window || !::GetWindowSubclass(window, &Control::procedure, kSubclassId, &self))
-        return nullptr;
-    return reinterpret_cast<Control*>(self);
+    return window ? static_cast<Control*>(::GetPropW(window, kObjectProperty)) : nullptr;
 }
 
 bool Control::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
@@ -54,6 +60,7 @@ LRESULT CALLBACK Control::procedure(HWND window, UINT message, WPARAM wParam, LP
     if (message == WM_NCDESTROY) {
         LRESULT result = ::DefSubclassProc(window, message, wParam, lParam);
         ::RemoveWindowSubclass(window, &Control::procedure, kSubclassId);
+        ::RemovePropW(window, kObjectProperty);
         if (self && self->m_hwnd == window)
             self->m_hwnd = nullptr;
         return result;
