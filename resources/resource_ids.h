@@ -1,6 +1,7 @@
 /* Resource ids shared by renewkit.rc and the code. Plain defines: the resource
    compiler reads this file too. */
-#pragma once
+#ifndef RENEWKIT_RESOURCE_IDS_H
+#define RENEWKIT_RESOURCE_IDS_H
 
 #define IDB_TRAY_BACKGROUND 168
 #define IDB_TRAY_CLOSE_HOVER 170
@@ -16,3 +17,5 @@
 #define IDG_SECOND_PRESSED 195
 #define IDG_SECOND_HOVER 196
 #define IDG_SECOND_DISABLED 197
+
+#endif

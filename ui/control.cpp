@@ -7,9 +7,9 @@ namespace {
 
 // The subclass id names our procedure's slot in the control's subclass chain.
 constexpr UINT_PTR kSubclassId = 0x524B; // "RK"
-// The attached object is also kept as a window property: mingw's import
-// library of comctl32 has no GetWindowSubclass to read it back with.
-constexpr wchar_t kObjectProperty[] = L"rk.control";
+// The object is also kept as a window property: the import library of this
+// toolchain lacks GetWindowSubclass, which would otherwise look it up.
+constexpr wchar_t kObjectProperty[] = L"RenewKit.Control";
 
 } // namespace
 
@@ -21,9 +21,12 @@ bool Control::attach(HWND control)
 {
     if (!control || m_hwnd || fromHandle(control))
         return false;
-    if (!::SetWindowSubclass(control, &Control::procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+    if (!::SetPropW(control, kObjectProperty, this))
         return false;
-    ::SetPropW(control, kObjectProperty, reinterpret_cast<HANDLE>(this));
+    if (!::SetWindowSubclass(control, &Control::procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+        ::RemovePropW(control, kObjectProperty);
+        return false;
+    }
     m_hwnd = control;
     onAttached();
     return true;
@@ -40,7 +43,7 @@ void Control::detach()
 
 Control* Control::fromHandle(HWND window)
 {
-    return window ? reinterpret_cast<Control*>(::GetPropW(window, kObjectProperty)) : nullptr;
+    return window ? static_cast<Control*>(::GetPropW(window, kObjectProperty)) : nullptr;
 }
 
 bool Control::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }

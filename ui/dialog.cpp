@@ -151,6 +151,8 @@ INT_PTR Dialog::dispatch(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NCDESTROY:
         ::SetWindowLongPtrW(m_hwnd, DWLP_USER, 0);
         m_hwnd = nullptr;
+        // A modal loop waiting in GetMessage must see that its window is gone.
+        ::PostMessageW(nullptr, WM_NULL, 0, 0);
         return FALSE;
     default:
         return FALSE;

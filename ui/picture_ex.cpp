@@ -262,9 +262,18 @@ bool CPictureEx::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
     switch (message) {
     case WM_PAINT: {
         PaintDc dc(hwnd());
+        // A control with the centred-image style gets the picture in its middle
+        // (it is smaller than the control at high scaling); others at the top left.
+        POINT at{0, 0};
+        if (::GetWindowLongPtrW(hwnd(), GWL_STYLE) & SS_CENTERIMAGE) {
+            RECT client{};
+            ::GetClientRect(hwnd(), &client);
+            at.x = (client.right - m_width) / 2;
+            at.y = (client.bottom - m_height) / 2;
+        }
         std::lock_guard<std::mutex> hold(m_state->lock);
         if (m_state->image)
-            ::BitBlt(dc.get(), 0, 0, m_state->image.width(), m_state->image.height(), m_state->image.dc(), 0, 0,
+            ::BitBlt(dc.get(), at.x, at.y, m_state->image.width(), m_state->image.height(), m_state->image.dc(), 0, 0,
                      SRCCOPY);
         result = 0;
         return true;
