@@ -116,8 +116,9 @@ bool CDlgMostSimple::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     case WM_CTLCOLORSTATIC: {
         HDC dc = reinterpret_cast<HDC>(wParam);
         ::SetBkColor(dc, kLabelBackground);
+        // Opaque text cells in the background's blue: the blanks after the
+        // figure wipe the previous one, which the hollow brush leaves alone.
         ::SetTextColor(dc, RGB(255, 255, 255));
-        ::SetBkMode(dc, TRANSPARENT);
         result = reinterpret_cast<LRESULT>(::GetStockObject(HOLLOW_BRUSH));
         return true;
     }

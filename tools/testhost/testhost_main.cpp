@@ -19,9 +19,9 @@
 //                         handle, which is appended when no word names it
 //     --answer yes|no|cancel  answer the next message box of the updater (given
 //                         once per box, in order); its caption and text are recorded
-//     --watch-progress    record the progress window's percentage label when it
-//                         changed, read at each stage and progress message, with the
-//                         stage the host was last told of
+//     --watch-progress    record the progress window's percentage label, read at each
+//                         progress message and at each stage message that changed it,
+//                         with the stage the host was last told of
 //     --click-buttons N   when the first download progress message with N or more
 //                         completed files arrives, click the progress window's two picture buttons in
 //                         turn and record whether it is minimised and still exists
@@ -216,14 +216,14 @@ void recordClick(HWND progress, int id)
 
 // The percentage label's text (blanks at the end cut) when it changed, with
 // the stage the host was last told of.
-void recordLabel(HWND progress)
+void recordLabel(HWND progress, bool evenUnchanged = false)
 {
     HWND control = ::GetDlgItem(progress, 165);
     std::wstring label = control ? windowText(control) : L"";
     while (!label.empty() && label.back() == L' ')
         label.pop_back();
     // Empty while the window is being destroyed: nothing to record.
-    if (label.empty() || label == g_watch.lastLabel)
+    if (label.empty() || (label == g_watch.lastLabel && !evenUnchanged))
         return;
     g_watch.lastLabel = label;
     std::fprintf(g_record, "{\"seq\":%d,\"label\":%s,\"stage\":%ld}\n", ++g_sequence, json(label).c_str(), hostStage());
@@ -305,7 +305,7 @@ void atProgress(long completed)
     WatchScope scope;
     if (g_watch.watchProgress) {
         if (HWND progress = progressWindow())
-            recordLabel(progress);
+            recordLabel(progress, true);
     }
     for (auto& shot : g_watch.progressShots) {
         if (completed >= shot.at && !shot.taken) {
