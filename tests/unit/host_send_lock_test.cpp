@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <future>
 #include <string>
@@ -85,7 +84,7 @@ void sendFromAnotherThread(const char* what, std::function<void()> send)
     if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
         std::fprintf(stderr, "%s: the send never returned (lock held across a send to this process)\n", what);
         std::fflush(stderr);
-        std::_Exit(1);
+        ::TerminateProcess(::GetCurrentProcess(), 1);
     }
 }
 
