@@ -16,6 +16,7 @@
 #include "run/elevation.h"
 #include "run/stage_report.h"
 #include "run/update_run.h"
+#include "ui/dlg_most_simple.h"
 #include "platform/files.h"
 #include "platform/system.h"
 
@@ -106,6 +107,7 @@ bool CUpdateApp::startUp()
     ModeChoice choice = chooseMode(normalized, config::read(L"RenewKit", L"Mode"), isExistingWindow);
     SettingsTable::instance().set(props::kRunMode, choice.mode);
     void* host = reinterpret_cast<void*>(choice.hostWindow);
+    m_hostWindow = host;
     // 15.
     if (host)
         HostWindows::instance().add(host);
@@ -126,14 +128,22 @@ RunWindows CUpdateApp::runWindows()
 {
     RunWindows windows;
     windows.fullUpdate = [this] { fullUpdateInProgressWindow(); };
+    windows.entryProgress = [this] { showProgressWindow(RunKind::EntryCheck); };
     return windows;
+}
+
+void CUpdateApp::showProgressWindow(RunKind kind)
+{
+    CDlgMostSimple window(kind, static_cast<HWND>(m_hostWindow), [this] { fullUpdateInProgressWindow(); });
+    if (window.doModal() == Dialog::kFailedResult)
+        logLine(L"The progress window could not be created.");
 }
 
 void CUpdateApp::fullUpdateInProgressWindow()
 {
     config::read(L"RenewKit", L"Skin"); // read, without effect: one skin only
     SettingsTable::instance().set(props::kUpdateSkin, L"mostsimple");
-    notAvailable(L"The full update in the progress window");
+    showProgressWindow(RunKind::FullUpdate);
 }
 
 bool CUpdateApp::dispatch(const std::wstring& mode, void* hostWindow)
@@ -146,7 +156,7 @@ bool CUpdateApp::dispatch(const std::wstring& mode, void* hostWindow)
     }
     if (mode == L"checkforupdates") {
         if (config::readFlag(L"RenewKit", L"ShowWhenCheck", L"1"))
-            notAvailable(L"The check in the progress window");
+            showProgressWindow(RunKind::CheckOnly);
         else
             versionAwareCheck(nullptr);
         long result = DownLoadList::shared().count();
@@ -206,13 +216,6 @@ int CUpdateApp::shutDown()
     SettingsTable::instance().clear();
     m_exitCode = exitCodeFor(list.count(), list.probeVersion, installed);
     return m_exitCode;
-}
-
-int CUpdateApp::run()
-{
-    if (startUp())
-        return messageLoop();
-    return shutDown();
 }
 
 } // namespace rk

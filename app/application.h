@@ -6,6 +6,8 @@
 #include "app/working_folder.h"
 #include "platform/system.h"
 #include "run/update_run.h"
+#include "ui/app_object.h"
+#include "ui/dlg_most_simple.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,28 +19,29 @@ namespace rk {
 // remote version text is set and differs from [APPLICATION] Ver; else 0.
 int exitCodeFor(long updateFileCount, const std::wstring& remoteVersion, const std::wstring& installedVersion);
 
-class CUpdateApp {
+class CUpdateApp : public AppObject {
 public:
     // Runs once; true when the message loop should run.
-    bool startUp();
+    bool startUp() override;
     // Ends at once when there is no main window; returns the exit code.
-    int messageLoop();
+    int messageLoop() override;
     // Frees what the run holds in host processes; returns the exit code.
-    int shutDown();
-
-    int run();
+    int shutDown() override;
 
 private:
     bool dispatch(const std::wstring& mode, void* hostWindow);
     void emptyTemporaryFiles();
     RunWindows runWindows();
     void fullUpdateInProgressWindow();
+    // The progress window, owned by the host window; modal.
+    void showProgressWindow(RunKind kind);
     bool notAvailable(const std::wstring& what);
 
     EmbeddedConfig m_defaultConfig;
     std::unique_ptr<ComApartment> m_com;
     std::unique_ptr<SocketLibrary> m_sockets;
     int m_exitCode = 0;
+    void* m_hostWindow = nullptr; // from the command line; owns the progress window
 };
 
 } // namespace rk

@@ -37,7 +37,11 @@ struct HostWindows::Entry {
     std::atomic<bool> live{true}; // false once shut-down freed the entry
     UniqueHandle process;         // process and buffer are guarded by bufferLock after add()
     RemoteBuffer buffer;
-    std::mutex bufferLock; // one copy-and-send at a time per buffer
+    std::mutex bufferLock; // one copy-and-send at a time per buffer; never held for a window of this process
+    // A window of this process reads the text where it lies. Its thread may
+    // itself be waiting for any lock a sender holds, so nothing is held
+    // across a send to it (and it has no buffer to guard).
+    bool ownProcess = false;
     // The host's "renewkit.exitwhenwndkilled" as last seen while its window
     // existed: a destroyed window has no properties left to read.
     std::atomic<bool> exitWhenGone{false};
@@ -47,6 +51,13 @@ struct HostWindows::Entry {
     // window whose process could not be opened.
     bool copyAndSend(unsigned message, const std::wstring& text, std::intptr_t lParam, bool onlyWithProcess = false)
     {
+        if (ownProcess) {
+            if (!live)
+                return false;
+            const std::wstring block = text.substr(0, kMaxTextChars);
+            sendMessage(window, message, reinterpret_cast<std::uintptr_t>(block.c_str()), lParam);
+            return true;
+        }
         std::lock_guard<std::mutex> guard(bufferLock);
         if (!live || (onlyWithProcess && !process))
             return false;
@@ -73,8 +84,9 @@ void HostWindows::add(WindowHandle window)
 {
     auto entry = std::make_unique<Entry>(window);
     entry->exitWhenGone = windowProperty(window, prop::kExitWhenKilled) == msg::kWantsMessages;
+    entry->ownProcess = isOwnProcessWindow(window);
     entry->process = openWindowProcess(window);
-    if (entry->process)
+    if (entry->process && !entry->ownProcess)
         entry->buffer = RemoteBuffer(entry->process.get(), kBufferBytes);
     std::lock_guard<std::mutex> guard(m_lock);
     m_entries.push_back(std::move(entry));
@@ -175,6 +187,11 @@ void sendDescription(const std::wstring& text)
     for (auto* entry : HostWindows::instance().entries()) {
         if (!wantsMessages(entry->window))
             continue;
+        if (entry->ownProcess) {
+            if (entry->live)
+                sendMessage(entry->window, msg::kDescription, reinterpret_cast<std::uintptr_t>(text.c_str()), 0);
+            continue;
+        }
         std::lock_guard<std::mutex> guard(entry->bufferLock);
         if (!entry->live)
             continue;

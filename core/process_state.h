@@ -16,12 +16,13 @@ void setElevated(bool elevated);
 std::wstring programBaseName();
 void setProgramBaseName(const std::wstring& name);
 
-// The application's main window (the progress window while it is shown); null otherwise.
-void* mainWindow();
-void setMainWindow(void* window);
-
 // [RenewKit] ConnectTryCount, default 3.
 long connectionAttempts();
 void setConnectionAttempts(long attempts);
+
+// The application's main window: the progress window while it is shown
+// (null otherwise). Prompts that must close it, and owned message boxes, use it.
+void* mainWindow();
+void setMainWindow(void* window);
 
 } // namespace rk

@@ -33,19 +33,16 @@ long loadClamped(const wchar_t* key, long most)
     return value;
 }
 
-void sendEntryState(WindowHandle window, long lock, long index, std::intptr_t state)
+// No lock is held across these sends: the receiving window's thread may be
+// waiting for that very lock (a window of this process that logs, say).
+void sendEntryState(WindowHandle window, long index, std::intptr_t state)
 {
-    NamedLockGuard guard(lock);
     sendProgress(window, WM_DL_FILESTATE, static_cast<int>(index), state);
     if (state == kEntryDone)
         sendProgress(window, WM_DL_THREADS, static_cast<int>(index), 0);
 }
 
-void showStatus(WindowHandle window, const std::wstring& text)
-{
-    NamedLockGuard guard(locks::kDownloadStatus);
-    sendStatusText(window, text);
-}
+void showStatus(WindowHandle window, const std::wstring& text) { sendStatusText(window, text); }
 
 } // namespace
 
@@ -112,13 +109,33 @@ void DownloadScheduler::fail(long index)
     m_errors.push_back(index);
 }
 
-void DownloadScheduler::reportProgress()
+DownloadScheduler::Progress DownloadScheduler::progressNow() const
 {
-    const long done = m_done.load();
-    const long total = m_total.load();
-    std::wstring line = progressLine(failureCount(), done, total, m_running.load());
-    sendProgress(done, total);
-    showStatus(m_window.load(), line);
+    Progress now;
+    now.done = m_done.load();
+    now.total = m_total.load();
+    now.line = progressLine(failureCount(), now.done, now.total, m_running.load());
+    return now;
+}
+
+void DownloadScheduler::reportProgress(const Progress& now)
+{
+    sendProgress(now.done, now.total);
+    showStatus(m_window.load(), now.line);
+}
+
+void DownloadScheduler::reportProgress() { reportProgress(progressNow()); }
+
+void DownloadScheduler::changeRunning(long lock, long delta)
+{
+    Progress now;
+    {
+        // The count and its line are taken together; they are sent after the lock is gone.
+        NamedLockGuard guard(lock);
+        m_running += delta;
+        now = progressNow();
+    }
+    reportProgress(now);
 }
 
 bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportStage)
@@ -152,16 +169,10 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
 
     for (size_t p = 0; p < chosen.size(); ++p) {
         const long index = chosen[p];
-        {
-            NamedLockGuard guard(locks::kRunningThreads);
-            ++m_running;
-            reportProgress();
-        }
+        changeRunning(locks::kRunningThreads, 1);
         if (!startDetachedThread([this, index] { runEntry(index); })) {
             fail(index);
-            NamedLockGuard guard(locks::kRunningThreadsLine);
-            --m_running;
-            reportProgress();
+            changeRunning(locks::kRunningThreadsLine, -1);
         }
         // Counted 1 ms polls: the entries in flight are those started minus those ended.
         const long started = static_cast<long>(p) + 1;
@@ -209,15 +220,15 @@ void DownloadScheduler::runEntry(long index)
             }
             if (folder.empty())
                 folder = config::listKeyPath(L"");
-            sendEntryState(window, locks::kEntryState1, index, kEntryStarted);
+            sendEntryState(window, index, kEntryStarted);
             const int slot = static_cast<int>(index);
             if (downloadEntry(window, slot, url, entryDestination(folder, entry.path))) {
                 ++m_done;
                 counted = true;
-                sendEntryState(window, locks::kEntryState2, index, kEntryDone);
+                sendEntryState(window, index, kEntryDone);
                 logLine(fillText(tr(L"done[%s]"), {entry.path}));
             } else {
-                sendEntryState(window, locks::kEntryState3, index, kEntryFailed);
+                sendEntryState(window, index, kEntryFailed);
                 logLine(fillText(tr(L"error[%s]"), {entry.path}));
             }
         }
@@ -227,9 +238,7 @@ void DownloadScheduler::runEntry(long index)
     // An entry that is neither done nor listed would keep the pass waiting for ever.
     if (!counted)
         fail(index);
-    NamedLockGuard guard(locks::kRunningThreadsLine);
-    --m_running;
-    reportProgress();
+    changeRunning(locks::kRunningThreadsLine, -1);
 }
 
 } // namespace rk

@@ -60,6 +60,15 @@ public:
     void reportProgress();
 
 private:
+    struct Progress {
+        long done = 0;
+        long total = 0;
+        std::wstring line;
+    };
+    Progress progressNow() const;
+    void reportProgress(const Progress& now);
+    // Moves the running count under the named lock, then reports outside it.
+    void changeRunning(long lock, long delta);
     void runEntry(long index);
     void fail(long index);
     long failureCount() const;

@@ -54,6 +54,13 @@ UniqueHandle openOwnProcess()
     return UniqueHandle(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, ::GetCurrentProcessId()));
 }
 
+bool isOwnProcessWindow(WindowHandle window)
+{
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(static_cast<HWND>(window), &pid);
+    return pid != 0 && pid == ::GetCurrentProcessId();
+}
+
 RemoteBuffer::RemoteBuffer(HANDLE process, std::size_t size) : m_process(process)
 {
     if (process && size > 0) {

@@ -39,6 +39,8 @@ void enableParentControl(WindowHandle window, int controlId, bool enable);
 // The process that owns the window, opened with full access; empty on failure.
 UniqueHandle openWindowProcess(WindowHandle window);
 UniqueHandle openOwnProcess();
+// True when the window belongs to the calling process.
+bool isOwnProcessWindow(WindowHandle window);
 
 // Memory committed in another process (execute-read-write), released with the owner.
 class RemoteBuffer {

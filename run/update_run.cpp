@@ -309,6 +309,12 @@ int entryRun(const std::wstring& mode, const RunWindows& windows)
         return 1;
     }
     versionAwareCheck(nullptr);
+    entryQuestion(mode, windows);
+    return 1;
+}
+
+void entryQuestion(const std::wstring& mode, const RunWindows& windows)
+{
     long count = updateFileCount();
     if (remoteVersionDiffers())
         count = 0x7FFFFFFF;
@@ -319,7 +325,8 @@ int entryRun(const std::wstring& mode, const RunWindows& windows)
                 DownLoadList::shared().probeVersion.empty()
                     ? fillNumbers(tr(L"%d updates found at the website,now to upgrade?"), {updateFileCount()})
                     : tr(L"found new version at the website,now to upgrade?");
-            answer = showMessage(nullptr, question, name, MessageKind::YesNoCancelQuestion);
+            answer =
+                showMessage(nullptr, question, config::read(L"APPLICATION", L"Name"), MessageKind::YesNoCancelQuestion);
         }
         if (answer == MessageAnswer::Yes) {
             if (windows.fullUpdate)
@@ -332,7 +339,6 @@ int entryRun(const std::wstring& mode, const RunWindows& windows)
     } else {
         launchHostProgram(true);
     }
-    return 1;
 }
 
 int silentRun(WindowHandle host)
@@ -438,7 +444,7 @@ void launchHostProgram(bool showMessages)
     const std::wstring path = resolvePath(configured);
     if (!fileExists(path)) {
         if (showMessages)
-            showMessage(nullptr,
+            showMessage(mainWindow(),
                         tr(L"Can't find the file that you set Application in renewkit.ini file.") + L"\r\n" + path,
                         config::read(L"APPLICATION", L"Name"), MessageKind::OkExclamation);
         return;

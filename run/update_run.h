@@ -42,6 +42,10 @@ bool fetchAndCompare(WindowHandle window);
 int fullRun(WindowHandle window);
 // "appenter" / "appenternoprompt": 0 when no Application is configured.
 int entryRun(const std::wstring& mode, const RunWindows& windows);
+// After the entry run's check: asks whether to upgrade (Yes without asking for
+// "appenternoprompt") when the check found updates; Yes runs windows.fullUpdate,
+// No starts the host program, Cancel nothing. Without updates, starts the host program.
+void entryQuestion(const std::wstring& mode, const RunWindows& windows);
 // The run without a window for host window H (may be null). Returns 1.
 int silentRun(WindowHandle host);
 // Removes the installed files of the local list and the list itself.

@@ -61,7 +61,10 @@ RunSetup makeRun(const std::wstring& test, const std::wstring& listUrl, const st
     // The host program is found by its path among all processes of the
     // system: a full path keeps tests that run at the same time apart.
     const std::wstring application = L"C:\\Mellowby\\mbqb\\" + run.name + L"\\demo.exe";
-    const std::string ini = "[RenewKit]\nLog=inst.log\nLangage=\nShowWhenCheck=0\nQuickCheck=0\nTimeOut=30\n" +
+    // A test that sets ShowWhenCheck itself gets its value: the first of two keys would win.
+    const std::string showWhenCheck =
+        renewKitLines.find("ShowWhenCheck=") == std::string::npos ? "ShowWhenCheck=0\n" : "";
+    const std::string ini = "[RenewKit]\nLog=inst.log\nLangage=\n" + showWhenCheck + "QuickCheck=0\nTimeOut=30\n" +
                             renewKitLines + "\n[UPDATEINFO]\nListURL=" + narrow(listUrl) +
                             "\n\n[APPLICATION]\nApplication=" + narrow(application) + "\nName=" + narrow(run.name) +
                             "\nqbdir=202612080000000000001\n" + applicationLines;
@@ -95,10 +98,16 @@ void installRelease(const RunSetup& run, const std::wstring& release)
 
 std::vector<HostEvent> silentRun(const RunSetup& run, const std::wstring& hostOptions, long long* exitCode)
 {
+    return hostRun(run, hostOptions, L"silence", exitCode);
+}
+
+std::vector<HostEvent> hostRun(const RunSetup& run, const std::wstring& hostOptions, const std::wstring& words,
+                               long long* exitCode)
+{
     const std::wstring record = run.updater.folder + L"record.jsonl";
     const std::wstring host = e2e::buildDir() + L"tools\\renewkit-testhost.exe";
     long long code = e2e::runProgram(quoted(host) + L" --updater " + quoted(run.updater.exe) + L" --record " +
-                                         quoted(record) + L" --needmsg 1974 " + hostOptions + L" -- silence",
+                                         quoted(record) + L" --needmsg 1974 " + hostOptions + L" -- " + words,
                                      110000);
     if (exitCode)
         *exitCode = code;

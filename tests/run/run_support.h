@@ -39,6 +39,9 @@ std::vector<std::wstring> releaseFiles(const std::wstring& release); // relative
 // The test host around the updater with "silence"; returns the record.
 std::vector<HostEvent> silentRun(const RunSetup& run, const std::wstring& hostOptions = L"",
                                  long long* exitCode = nullptr);
+// The test host around the updater with these words (after the host's own options).
+std::vector<HostEvent> hostRun(const RunSetup& run, const std::wstring& hostOptions, const std::wstring& words,
+                               long long* exitCode = nullptr);
 std::vector<long long> stagesSeen(const std::vector<HostEvent>& events);
 long long exitCodeOf(const std::vector<HostEvent>& events);
 

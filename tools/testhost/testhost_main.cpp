@@ -19,6 +19,19 @@
 //                         same executable (the copy it relaunched), each recorded as "follow_exit"
 //     WORDS               passed to the updater; "{hwnd}" stands for this window's
 //                         handle, which is appended when no word names it
+//     --answer yes|no|cancel  answer the next message box of the updater (given
+//                         once per box, in order); its caption and text are recorded
+//     --watch-progress    record the progress window's percentage label, read at each
+//                         progress message and at each stage message that changed it,
+//                         with the stage the host was last told of
+//     --click-buttons N   when the first download progress message with N or more
+//                         completed files arrives, click the progress window's two picture buttons in
+//                         turn and record whether it is minimised and still exists
+//                         (it is restored after each click)
+//     --shot-at-stage N PATH     capture the screen to PATH (a path of this machine,
+//     --shot-at-progress N PATH  with ImageMagick's import) when stage N resp. the
+//                         first download progress with N or more completed files arrives; the
+//                         updater waits meanwhile, so its window shows that moment
 //   renewkit-testhost --notify TITLE TEXT [--delay MS]
 //     sends TEXT to the window titled TITLE (WM_COPYDATA), after MS; it is recorded
 //     as a "note" line, so tests can see where it falls among the updater's messages.
@@ -46,6 +59,7 @@ int g_sequence = 0;
 bool g_refuseEndSession = false;
 
 constexpr UINT_PTR kUnpauseTimer = 1;
+constexpr UINT_PTR kWatchTimer = 2;
 constexpr UINT kDestroyNow = WM_APP + 1;
 long g_destroyAtStage = -1;
 
@@ -105,17 +119,228 @@ void recordMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool
     std::fflush(g_record);
 }
 
+// What the watch timer does with the updater's own windows.
+struct Watch {
+    DWORD updaterPid = 0;
+    std::vector<std::wstring> answers; // consumed in order, one per message box
+    bool watchProgress = false;
+    long clickAtProgress = -1;
+    bool clicked = false;
+    struct Shot {
+        long at;
+        std::wstring path;
+        bool taken;
+    };
+    std::vector<Shot> stageShots; // each taken once, the first time its moment comes
+    std::vector<Shot> progressShots;
+    std::wstring lastLabel;
+    std::vector<HWND> answered;
+    bool active() const { return !answers.empty() || watchProgress; }
+};
+Watch g_watch;
+HWND g_host = nullptr;
+// Reading from or clicking the updater's window waits for its answer, and
+// meanwhile the updater's own sends are handled here, nested. Nested watching
+// would record its results before the outer call records its older ones, so
+// watching waits until the outer call is done.
+int g_watching = 0;
+struct WatchScope {
+    WatchScope() { ++g_watching; }
+    ~WatchScope() { --g_watching; }
+    WatchScope(const WatchScope&) = delete;
+    WatchScope& operator=(const WatchScope&) = delete;
+};
+
+std::wstring windowText(HWND window)
+{
+    wchar_t text[1024] = {};
+    DWORD_PTR got = 0;
+    ::SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &got);
+    return text;
+}
+
+std::wstring className(HWND window)
+{
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::vector<HWND> updaterWindows()
+{
+    std::vector<HWND> found;
+    ::EnumWindows(
+        [](HWND w, LPARAM list) -> BOOL {
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(w, &pid);
+            if (pid == g_watch.updaterPid)
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The Unix screenshot tool, started through Wine's start.exe; waits for it.
+void takeScreenshot(const std::wstring& path, const char* what)
+{
+    std::wstring line = L"start.exe /wait /unix /usr/bin/import -window root \"" + path + L"\"";
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    bool ok = ::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                               &pi) != 0;
+    if (ok) {
+        ok = ::WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0;
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+    std::fprintf(g_record, "{\"seq\":%d,\"screenshot\":\"%s\",\"taken\":%s}\n", ++g_sequence, what,
+                 ok ? "true" : "false");
+    std::fflush(g_record);
+}
+
+long hostStage() { return static_cast<long>(reinterpret_cast<INT_PTR>(::GetPropW(g_host, L"renewkit.exe"))); }
+
+void recordClick(HWND progress, int id)
+{
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(progress, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                          reinterpret_cast<LPARAM>(::GetDlgItem(progress, id)), SMTO_NORMAL, 10000, &ignored);
+    const bool iconic = ::IsIconic(progress) != FALSE;
+    const bool exists = ::IsWindow(progress) != FALSE;
+    std::fprintf(g_record, "{\"seq\":%d,\"click\":%d,\"iconic\":%s,\"exists\":%s}\n", ++g_sequence, id,
+                 iconic ? "true" : "false", exists ? "true" : "false");
+    std::fflush(g_record);
+    ::ShowWindow(progress, SW_RESTORE);
+}
+
+// The percentage label's text (blanks at the end cut) when it changed, with
+// the stage the host was last told of.
+void recordLabel(HWND progress, bool evenUnchanged = false)
+{
+    HWND control = ::GetDlgItem(progress, 165);
+    std::wstring label = control ? windowText(control) : L"";
+    while (!label.empty() && label.back() == L' ')
+        label.pop_back();
+    // Empty while the window is being destroyed: nothing to record.
+    if (label.empty() || (label == g_watch.lastLabel && !evenUnchanged))
+        return;
+    g_watch.lastLabel = label;
+    std::fprintf(g_record, "{\"seq\":%d,\"label\":%s,\"stage\":%ld}\n", ++g_sequence, json(label).c_str(), hostStage());
+    std::fflush(g_record);
+}
+
+void watchUpdater()
+{
+    if (g_watching)
+        return;
+    WatchScope scope;
+    for (HWND w : updaterWindows()) {
+        if (::GetDlgItem(w, 165))
+            continue; // the progress window
+        if (className(w) != L"#32770" || !::IsWindowVisible(w) || g_watch.answers.empty())
+            continue;
+        bool seen = false;
+        for (HWND a : g_watch.answered)
+            seen = seen || a == w;
+        if (seen)
+            continue;
+        // A message box: its text is in its static controls.
+        std::wstring text;
+        ::EnumChildWindows(
+            w,
+            [](HWND child, LPARAM out) -> BOOL {
+                if (className(child) == L"Static") {
+                    std::wstring t = windowText(child);
+                    if (!t.empty()) {
+                        auto* all = reinterpret_cast<std::wstring*>(out);
+                        *all += (all->empty() ? L"" : L"|") + t;
+                    }
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&text));
+        const std::wstring answer = g_watch.answers.front();
+        g_watch.answers.erase(g_watch.answers.begin());
+        g_watch.answered.push_back(w);
+        const int id = answer == L"yes" ? IDYES : answer == L"no" ? IDNO : answer == L"ok" ? IDOK : IDCANCEL;
+        std::fprintf(g_record, "{\"seq\":%d,\"box_caption\":%s,\"box_text\":%s,\"answer\":%s,\"stage\":%ld}\n",
+                     ++g_sequence, json(windowText(w)).c_str(), json(text).c_str(), json(answer).c_str(), hostStage());
+        std::fflush(g_record);
+        ::PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(w, id)));
+    }
+}
+
+HWND progressWindow()
+{
+    for (HWND w : updaterWindows()) {
+        if (::GetDlgItem(w, 165) && ::IsWindowVisible(w))
+            return w;
+    }
+    return nullptr;
+}
+
+// Called inside the updater's send, so the progress window stays as it is.
+void atStage(long stage)
+{
+    if (g_watching)
+        return;
+    WatchScope scope;
+    if (g_watch.watchProgress) {
+        if (HWND progress = progressWindow())
+            recordLabel(progress);
+    }
+    for (auto& shot : g_watch.stageShots) {
+        if (stage >= shot.at && !shot.taken) {
+            shot.taken = true;
+            takeScreenshot(shot.path, "stage");
+        }
+    }
+}
+
+void atProgress(long completed)
+{
+    if (g_watching)
+        return;
+    WatchScope scope;
+    if (g_watch.watchProgress) {
+        if (HWND progress = progressWindow())
+            recordLabel(progress, true);
+    }
+    for (auto& shot : g_watch.progressShots) {
+        if (completed >= shot.at && !shot.taken) {
+            shot.taken = true;
+            takeScreenshot(shot.path, "progress");
+        }
+    }
+    if (g_watch.clickAtProgress >= 0 && completed >= g_watch.clickAtProgress && !g_watch.clicked) {
+        g_watch.clicked = true;
+        HWND progress = progressWindow();
+        if (!progress) {
+            recordNote("no progress window to click");
+            return;
+        }
+        recordClick(progress, 170);
+        recordClick(progress, 160);
+    }
+}
+
 LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case kStage:
         recordMessage(window, message, wParam, lParam, false);
+        atStage(static_cast<long>(wParam));
         // Not inside the updater's send: the window goes once the send returned.
         if (g_destroyAtStage >= 0 && wParam == static_cast<WPARAM>(g_destroyAtStage))
             ::PostMessageW(window, kDestroyNow, 0, 0);
         return 0;
     case kProgress:
         recordMessage(window, message, wParam, lParam, false);
+        atProgress(static_cast<long>(wParam));
         return 0;
     case kDestroyNow:
         recordNote("destroyed");
@@ -133,7 +358,16 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         std::fflush(g_record);
         return TRUE;
     }
+    case WM_COMMAND:
+        // The updater's check posts its command 1066 to the owner of its window.
+        std::fprintf(g_record, "{\"seq\":%d,\"command\":%u}\n", ++g_sequence, LOWORD(wParam));
+        std::fflush(g_record);
+        return 0;
     case WM_TIMER:
+        if (wParam == kWatchTimer) {
+            watchUpdater();
+            return 0;
+        }
         ::KillTimer(window, wParam);
         if (wParam == kUnpauseTimer) {
             ::SetPropW(window, L"renewkit.paused", nullptr);
@@ -264,7 +498,19 @@ int wmain(int argc, wchar_t** argv)
             visible = true;
         else if (a == L"--follow")
             follow = true;
-        else if (a == L"--") {
+        else if (a == L"--answer")
+            g_watch.answers.push_back(next());
+        else if (a == L"--watch-progress")
+            g_watch.watchProgress = true;
+        else if (a == L"--click-buttons")
+            g_watch.clickAtProgress = std::wcstol(next().c_str(), nullptr, 10);
+        else if (a == L"--shot-at-stage") {
+            long at = std::wcstol(next().c_str(), nullptr, 10);
+            g_watch.stageShots.push_back({at, next(), false});
+        } else if (a == L"--shot-at-progress") {
+            long at = std::wcstol(next().c_str(), nullptr, 10);
+            g_watch.progressShots.push_back({at, next(), false});
+        } else if (a == L"--") {
             while (i + 1 < argc)
                 words.push_back(argv[++i]);
         }
@@ -330,6 +576,10 @@ int wmain(int argc, wchar_t** argv)
     if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return 2;
     ::CloseHandle(pi.hThread);
+    g_host = window;
+    g_watch.updaterPid = pi.dwProcessId;
+    if (g_watch.active())
+        ::SetTimer(window, kWatchTimer, 20, nullptr);
 
     // Keep answering messages while the updater runs: it waits for each send.
     DWORD exitCode = 1;
@@ -352,6 +602,7 @@ int wmain(int argc, wchar_t** argv)
             std::fflush(g_record);
         }
     }
+    ::KillTimer(window, kWatchTimer);
 
     std::fprintf(g_record,
                  "{\"seq\":%d,\"exit\":%lu,\"timed_out\":%s,\"hwnd\":%llu,\"prop_stage\":%lld,\"prop_count\":%lld}\n",

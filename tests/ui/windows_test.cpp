@@ -1,0 +1,231 @@
+#include "ui/app_object.h"
+#include "ui/dialog_sk.h"
+#include "ui/picture_button.h"
+#include "ui/scroll_view.h"
+#include "resource_ids.h"
+#include "ui_test_ids.h"
+#include "ui_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace rk {
+namespace {
+
+class QuitTwiceDialog : public Dialog {
+public:
+    QuitTwiceDialog() : Dialog(IDD_UI_TEST, nullptr) {}
+    bool initialised = false;
+
+protected:
+    BOOL onInitDialog() override
+    {
+        initialised = true;
+        ::PostThreadMessageW(::GetCurrentThreadId(), WM_QUIT, 7, 0);
+        ::PostThreadMessageW(::GetCurrentThreadId(), WM_QUIT, 8, 0);
+        return TRUE;
+    }
+};
+
+TEST(Dialog, EachWmQuitEndsOneLoop)
+{
+    QuitTwiceDialog dialog;
+    ASSERT_EQ(dialog.doModal(), Dialog::kQuitResult);
+    EXPECT_TRUE(dialog.initialised);
+    EXPECT_EQ(dialog.hwnd(), nullptr);
+    // The second one is still queued for the application's loop, and only it.
+    EXPECT_EQ(pumpMessages(), 8);
+    MSG msg{};
+    EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+class CommandDialog : public Dialog {
+public:
+    CommandDialog() : Dialog(IDD_UI_TEST, nullptr) {}
+    std::vector<int> commands;
+
+protected:
+    BOOL onInitDialog() override
+    {
+        ::PostMessageW(hwnd(), WM_COMMAND, MAKEWPARAM(IDC_TEST_BUTTON, BN_CLICKED), 0);
+        return TRUE;
+    }
+    void onCommand(int id, int code, HWND control) override
+    {
+        commands.push_back(id);
+        if (id == IDC_TEST_BUTTON)
+            endDialog(42);
+        else
+            Dialog::onCommand(id, code, control);
+    }
+};
+
+TEST(Dialog, EndDialogFromAHandlerReturnsItsResult)
+{
+    CommandDialog dialog;
+    EXPECT_EQ(dialog.doModal(), 42);
+    EXPECT_EQ(dialog.commands, std::vector<int>{IDC_TEST_BUTTON});
+
+    Dialog missing(4711, nullptr);
+    EXPECT_EQ(missing.doModal(), Dialog::kFailedResult);
+}
+
+class SelfDestroyingDialog : public Dialog {
+public:
+    SelfDestroyingDialog() : Dialog(IDD_UI_TEST, nullptr) {}
+
+protected:
+    BOOL onInitDialog() override
+    {
+        ::PostMessageW(hwnd(), WM_COMMAND, IDC_TEST_BUTTON, 0);
+        return TRUE;
+    }
+    void onCommand(int, int, HWND) override { ::DestroyWindow(hwnd()); }
+};
+
+TEST(Dialog, ModalLoopEndsWhenItsWindowIsDestroyed)
+{
+    SelfDestroyingDialog dialog;
+    EXPECT_EQ(dialog.doModal(), 0);
+    EXPECT_EQ(dialog.hwnd(), nullptr);
+}
+
+class DragDialog : public CDialogSK {
+public:
+    DragDialog() : CDialogSK(IDD_UI_TEST, nullptr) {}
+};
+
+TEST(CDialogSK, LeftClickOffTheControlsStartsACaptionDrag)
+{
+    DragDialog dialog;
+    ASSERT_TRUE(dialog.create());
+    ::ShowWindow(dialog.hwnd(), SW_SHOW);
+    pumpPending();
+    POINT client{250, 120};
+    ::SendMessageW(dialog.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(client.x, client.y));
+    // Taken from the queue rather than dispatched: dispatching would start the
+    // system's move loop, which waits for the mouse.
+    MSG msg{};
+    ASSERT_TRUE(::PeekMessageW(&msg, dialog.hwnd(), WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, static_cast<WPARAM>(HTCAPTION));
+    POINT screen = client;
+    ::ClientToScreen(dialog.hwnd(), &screen);
+    EXPECT_EQ(static_cast<short>(LOWORD(msg.lParam)), screen.x);
+    EXPECT_EQ(static_cast<short>(HIWORD(msg.lParam)), screen.y);
+    dialog.destroy();
+}
+
+struct ButtonFixture : ::testing::Test {
+    void SetUp() override
+    {
+        ASSERT_TRUE(dialog.create());
+        ::ShowWindow(dialog.hwnd(), SW_SHOW);
+        ASSERT_TRUE(button.attach(dialog.hwnd(), IDC_TEST_BUTTON));
+    }
+    void redraw()
+    {
+        ::InvalidateRect(button.hwnd(), nullptr, FALSE);
+        ::UpdateWindow(button.hwnd());
+        pumpPending();
+    }
+    Dialog dialog{IDD_UI_TEST, nullptr};
+    CPictureButton button;
+};
+
+TEST_F(ButtonFixture, AttachingMakesItOwnerDrawnAndEachStateDrawsItsImage)
+{
+    EXPECT_EQ(::GetWindowLongPtrW(button.hwnd(), GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+    ASSERT_TRUE(
+        button.loadImages(IDG_MINIMIZE_NORMAL, IDG_MINIMIZE_PRESSED, IDG_MINIMIZE_HOVER, IDG_MINIMIZE_DISABLED));
+    redraw();
+    EXPECT_EQ(button.lastDrawn(), ButtonImage::Normal);
+
+    ::SendMessageW(button.hwnd(), WM_MOUSEHOVER, 0, 0);
+    EXPECT_TRUE(button.hovering());
+    redraw();
+    EXPECT_EQ(button.lastDrawn(), ButtonImage::Hover);
+
+    ::EnableWindow(button.hwnd(), FALSE);
+    redraw();
+    EXPECT_EQ(button.lastDrawn(), ButtonImage::Disabled);
+    ::EnableWindow(button.hwnd(), TRUE);
+
+    ::SendMessageW(button.hwnd(), WM_MOUSELEAVE, 0, 0);
+    EXPECT_FALSE(button.hovering());
+    redraw();
+    EXPECT_EQ(button.lastDrawn(), ButtonImage::Normal);
+
+    ::SendMessageW(button.hwnd(), BM_SETSTATE, TRUE, 0);
+    redraw();
+    EXPECT_EQ(button.lastDrawn(), ButtonImage::Pressed);
+}
+
+TEST_F(ButtonFixture, OnlyAHoverImageServesAsNormalAndNoImageDrawsNothing)
+{
+    EXPECT_TRUE(button.loadImages(0, 0, IDG_SECOND_HOVER, 0));
+    redraw();
+    EXPECT_EQ(button.lastDrawn(), ButtonImage::Normal);
+
+    CPictureButton none;
+    EXPECT_FALSE(none.loadImages(0, 4711, 0, 4712));
+}
+
+TEST_F(ButtonFixture, ProductButtonImagesAllLoadAtTheTitleButtonSize)
+{
+    for (int id = IDG_MINIMIZE_NORMAL; id <= IDG_SECOND_DISABLED; ++id) {
+        std::vector<std::uint8_t> bytes = resourceBytes(id, L"GIF");
+        PicturePtr picture = loadPicture(bytes.data(), bytes.size());
+        ASSERT_TRUE(picture) << id;
+        SIZE size = pictureSizePixels(picture.get());
+        EXPECT_EQ(size.cx, 30) << id;
+        EXPECT_EQ(size.cy, 21) << id;
+    }
+}
+
+class RecordingView : public ScrollView {
+public:
+    std::vector<RECT> painted;
+
+protected:
+    void onPaint(HDC, const RECT& visible) override { painted.push_back(visible); }
+};
+
+TEST(ScrollView, ScrollsWithinItsHeightAndPaintsInContentCoordinates)
+{
+    Dialog dialog(IDD_UI_TEST, nullptr);
+    ASSERT_TRUE(dialog.create());
+    ::ShowWindow(dialog.hwnd(), SW_SHOW);
+    RecordingView view;
+    ASSERT_TRUE(view.createOver(dialog.hwnd(), IDC_TEST_PLACE));
+    EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(dialog.hwnd(), IDC_TEST_PLACE)) &&
+                 ::GetDlgItem(dialog.hwnd(), IDC_TEST_PLACE) != view.hwnd());
+    RECT client{};
+    ::GetClientRect(view.hwnd(), &client);
+    ASSERT_GT(client.bottom, 0);
+
+    view.setScrollHeight(1000);
+    view.scrollTo(5000);
+    EXPECT_EQ(view.scrollPosition(), 1000 - client.bottom);
+    ::SendMessageW(view.hwnd(), WM_VSCROLL, SB_TOP, 0);
+    EXPECT_EQ(view.scrollPosition(), 0);
+    ::SendMessageW(view.hwnd(), WM_VSCROLL, SB_LINEDOWN, 0);
+    EXPECT_EQ(view.scrollPosition(), 10);
+    ::SendMessageW(view.hwnd(), WM_VSCROLL, SB_PAGEDOWN, 0);
+    EXPECT_EQ(view.scrollPosition(), 10 + client.bottom);
+
+    view.painted.clear();
+    ::InvalidateRect(view.hwnd(), nullptr, FALSE);
+    ::UpdateWindow(view.hwnd());
+    ASSERT_FALSE(view.painted.empty());
+    EXPECT_EQ(view.painted.back().top, 10 + client.bottom);
+
+    // Content shorter than the view cannot scroll at all.
+    view.setScrollHeight(5);
+    EXPECT_EQ(view.scrollPosition(), 0);
+    dialog.destroy();
+    EXPECT_EQ(view.hwnd(), nullptr);
+}
+
+} // namespace
+} // namespace rk

@@ -1,0 +1,296 @@
+#include "ui/picture_ex.h"
+
+#include "platform/handles.h"
+#include "ui/gif_frames.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+namespace rk {
+
+// Everything the animation thread touches. The thread holds its own reference,
+// so when it has not ended within the stop wait (a picture loader stuck in a
+// render, a starved machine) the control lets go of it and starts afresh: the
+// thread finishes its current step into images that are still alive, sees the
+// stop flag and frees them with its last reference. It never reaches the
+// control object or its window after the wait, because `window` is cleared
+// under the lock before the control moves on.
+struct PictureAnimation {
+    std::mutex lock; // guards image, saved and window
+    OffscreenImage image;
+    OffscreenImage saved;
+    HWND window = nullptr;
+    COLORREF background = 0;
+    std::vector<CPictureEx::Frame> frames;
+    std::atomic<bool> stop{false};
+    std::atomic<unsigned long> shown{0};
+    UniqueHandle stopEvent{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle thread;
+};
+
+namespace {
+
+constexpr DWORD kStopWaitMs = 5000;
+
+void drawFrame(PictureAnimation& state, const CPictureEx::Frame& frame)
+{
+    std::lock_guard<std::mutex> hold(state.lock);
+    if (frame.disposal == 3 && state.saved)
+        ::BitBlt(state.saved.dc(), 0, 0, frame.width, frame.height, state.image.dc(), frame.left, frame.top, SRCCOPY);
+    renderPicture(frame.picture.get(), state.image.dc(), frame.left, frame.top, frame.width, frame.height);
+    ++state.shown;
+    if (state.window)
+        ::InvalidateRect(state.window, nullptr, FALSE);
+}
+
+void disposeFrame(PictureAnimation& state, const CPictureEx::Frame& frame)
+{
+    std::lock_guard<std::mutex> hold(state.lock);
+    if (frame.disposal == 2) {
+        state.image.fill(RECT{frame.left, frame.top, frame.left + frame.width, frame.top + frame.height},
+                         state.background);
+    } else if (frame.disposal == 3 && state.saved) {
+        ::BitBlt(state.image.dc(), frame.left, frame.top, frame.width, frame.height, state.saved.dc(), 0, 0, SRCCOPY);
+    }
+}
+
+void animate(PictureAnimation& state)
+{
+    std::size_t index = 0;
+    while (!state.stop && !state.frames.empty()) {
+        const CPictureEx::Frame& frame = state.frames[index];
+        drawFrame(state, frame);
+        if (::WaitForSingleObject(state.stopEvent.get(), static_cast<DWORD>(frameDelayMs(frame.delay))) !=
+                WAIT_TIMEOUT ||
+            state.stop)
+            break;
+        disposeFrame(state, frame);
+        if (++index >= state.frames.size()) {
+            index = 0;
+            std::lock_guard<std::mutex> hold(state.lock);
+            state.image.fill(state.background);
+        }
+    }
+}
+
+DWORD WINAPI animationThread(void* parameter)
+{
+    auto* held = static_cast<std::shared_ptr<PictureAnimation>*>(parameter);
+    try {
+        animate(**held);
+    } catch (...) {
+    }
+    delete held;
+    return 0;
+}
+
+} // namespace
+
+CPictureEx::CPictureEx() : m_background(::GetSysColor(COLOR_3DFACE)), m_state(std::make_shared<PictureAnimation>()) {}
+
+CPictureEx::~CPictureEx() { stop(); }
+
+bool CPictureEx::load(int id, const wchar_t* type)
+{
+    std::vector<std::uint8_t> bytes = resourceBytes(id, type);
+    return !bytes.empty() && load(bytes.data(), bytes.size());
+}
+
+bool CPictureEx::load(const std::uint8_t* data, std::size_t size)
+{
+    unload();
+    GifImage gif;
+    if (splitGif(data, size, gif) && gif.frames.size() > 1) {
+        for (const GifFrame& part : gif.frames) {
+            Frame frame;
+            frame.picture = loadPicture(part.stream.data(), part.stream.size());
+            if (!frame.picture)
+                continue;
+            const SIZE pixels = pictureSizePixels(frame.picture.get());
+            frame.width = pixels.cx > 0 ? pixels.cx : part.width;
+            frame.height = pixels.cy > 0 ? pixels.cy : part.height;
+            frame.left = part.left;
+            frame.top = part.top;
+            frame.delay = part.delay;
+            frame.disposal = part.disposal;
+            m_frames.push_back(std::move(frame));
+        }
+        m_width = gif.screenWidth;
+        m_height = gif.screenHeight;
+        const std::size_t bg = static_cast<std::size_t>(gif.backgroundIndex) * 3;
+        if (bg + 2 < gif.globalColours.size())
+            m_background = RGB(gif.globalColours[bg], gif.globalColours[bg + 1], gif.globalColours[bg + 2]);
+        if (!m_frames.empty())
+            return true;
+    }
+    // Not a GIF of several images (or none of them loaded): one static picture.
+    Frame frame;
+    frame.picture = loadPicture(data, size);
+    if (!frame.picture)
+        return false;
+    const SIZE pixels = pictureSizePixels(frame.picture.get());
+    frame.width = m_width = pixels.cx;
+    frame.height = m_height = pixels.cy;
+    m_frames.push_back(std::move(frame));
+    return true;
+}
+
+void CPictureEx::setBackgroundColour(COLORREF colour) { m_background = colour; }
+
+bool CPictureEx::prepareImage()
+{
+    // Each start gets images of its own: a thread left behind by an earlier
+    // stop still draws into the old ones.
+    if (m_state->thread || m_state.use_count() > 1)
+        m_state = std::make_shared<PictureAnimation>();
+    PictureAnimation& state = *m_state;
+    WindowDc screen(hwnd());
+    std::lock_guard<std::mutex> hold(state.lock);
+    if (!state.image.create(screen.get(), std::max(1, m_width), std::max(1, m_height)))
+        return false;
+    if (animated())
+        state.saved.create(screen.get(), std::max(1, m_width), std::max(1, m_height));
+    state.background = m_background;
+    state.image.fill(m_background);
+    state.window = hwnd();
+    return true;
+}
+
+bool CPictureEx::draw()
+{
+    if (m_frames.empty() || !hwnd())
+        return false;
+    stop();
+    if (!prepareImage())
+        return false;
+    if (!animated()) {
+        {
+            std::lock_guard<std::mutex> hold(m_state->lock);
+            const Frame& frame = m_frames.front();
+            renderPicture(frame.picture.get(), m_state->image.dc(), 0, 0, frame.width, frame.height);
+        }
+        ::InvalidateRect(hwnd(), nullptr, FALSE);
+        return true;
+    }
+    m_state->frames = m_frames;
+    m_state->stop = false;
+    if (!m_state->stopEvent)
+        return false;
+    auto* held = new std::shared_ptr<PictureAnimation>(m_state);
+    HANDLE thread = ::CreateThread(nullptr, 0, &animationThread, held, CREATE_SUSPENDED, nullptr);
+    if (!thread) {
+        delete held;
+        return false;
+    }
+    m_state->thread.reset(thread);
+    m_animating = true;
+    ::ResumeThread(thread);
+    return true;
+}
+
+void CPictureEx::stop()
+{
+    PictureAnimation& state = *m_state;
+    if (!state.thread) {
+        m_animating = false;
+        return;
+    }
+    state.stop = true;
+    ::SetEvent(state.stopEvent.get());
+    const bool ended = ::WaitForSingleObject(state.thread.get(), kStopWaitMs) == WAIT_OBJECT_0;
+    state.thread.reset();
+    if (ended) {
+        ::ResetEvent(state.stopEvent.get());
+    } else {
+        std::lock_guard<std::mutex> hold(state.lock);
+        state.window = nullptr;
+    }
+    m_animating = false;
+}
+
+void CPictureEx::unload()
+{
+    stop();
+    {
+        std::lock_guard<std::mutex> hold(m_state->lock);
+        m_state->window = nullptr;
+    }
+    m_state = std::make_shared<PictureAnimation>();
+    m_frames.clear();
+    m_currentFrame = 0;
+    m_width = m_height = 0;
+}
+
+bool CPictureEx::playing() const { return m_animating && m_state->thread.valid(); }
+
+unsigned long CPictureEx::framesShown() const { return m_state->shown; }
+
+std::vector<std::uint32_t> CPictureEx::snapshot() const
+{
+    std::lock_guard<std::mutex> hold(m_state->lock);
+    const OffscreenImage& image = m_state->image;
+    if (!image)
+        return {};
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = image.width();
+    info.bmiHeader.biHeight = -image.height();
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    // Copied into a DIB section so the pixels can be read without taking the
+    // bitmap out of the context the animation draws into.
+    void* bits = nullptr;
+    UniqueGdiObject section(::CreateDIBSection(image.dc(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueMemoryDc copy(::CreateCompatibleDC(image.dc()));
+    if (!section || !copy || !bits)
+        return {};
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(image.width()) * image.height());
+    {
+        SelectGuard select(copy.get(), section.get());
+        ::BitBlt(copy.get(), 0, 0, image.width(), image.height(), image.dc(), 0, 0, SRCCOPY);
+        ::GdiFlush();
+        const auto* first = static_cast<const std::uint32_t*>(bits);
+        std::copy(first, first + pixels.size(), pixels.begin());
+    }
+    return pixels;
+}
+
+bool CPictureEx::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    switch (message) {
+    case WM_PAINT: {
+        PaintDc dc(hwnd());
+        // A control with the centred-image style gets the picture in its middle
+        // (it is smaller than the control at high scaling); others at the top left.
+        POINT at{0, 0};
+        if (::GetWindowLongPtrW(hwnd(), GWL_STYLE) & SS_CENTERIMAGE) {
+            RECT client{};
+            ::GetClientRect(hwnd(), &client);
+            at.x = (client.right - m_width) / 2;
+            at.y = (client.bottom - m_height) / 2;
+        }
+        std::lock_guard<std::mutex> hold(m_state->lock);
+        if (m_state->image)
+            ::BitBlt(dc.get(), at.x, at.y, m_state->image.width(), m_state->image.height(), m_state->image.dc(), 0, 0,
+                     SRCCOPY);
+        result = 0;
+        return true;
+    }
+    case WM_ERASEBKGND:
+        if (m_state->image) {
+            result = 1;
+            return true;
+        }
+        break;
+    case WM_DESTROY:
+        stop();
+        break;
+    default:
+        break;
+    }
+    return StaticControl::onMessage(message, wParam, lParam, result);
+}
+
+} // namespace rk

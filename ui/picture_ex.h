@@ -1,0 +1,75 @@
+#pragma once
+// A static control that shows a GIF: animated ones are played by a thread of
+// their own into an off-screen image that WM_PAINT copies to the control.
+// Load, draw and stop are called on the thread that owns the control.
+
+#include "ui/control.h"
+#include "ui/gdi.h"
+#include "ui/picture.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace rk {
+
+struct PictureAnimation; // shared by the control and its animation thread
+
+class CPictureEx : public StaticControl {
+public:
+    struct Frame {
+        PicturePtr picture;
+        int width = 0;
+        int height = 0;
+        int left = 0;
+        int top = 0;
+        int delay = 0; // hundredths of a second
+        int disposal = 0;
+    };
+
+    CPictureEx();
+    ~CPictureEx() override;
+
+    // Resource `id` of `type` in this program; false when missing or unreadable.
+    bool load(int id, const wchar_t* type = L"GIF");
+    // A GIF with several images is split into frames; anything else the
+    // picture loader takes is one static picture. False when nothing loaded.
+    bool load(const std::uint8_t* data, std::size_t size);
+    // Starts the animation, or renders a static picture once; false when
+    // nothing is loaded or the control is not attached.
+    bool draw();
+    // Ends the animation: stop flag, event, up to 5000 ms wait for the thread.
+    void stop();
+    // Stops and drops the pictures.
+    void unload();
+
+    void setBackgroundColour(COLORREF colour);
+    bool animated() const { return m_frames.size() > 1; }
+    bool playing() const;
+    std::size_t frameCount() const { return m_frames.size(); }
+    SIZE imageSize() const { return SIZE{m_width, m_height}; }
+    // Frames drawn so far by the animation (for watching it progress).
+    unsigned long framesShown() const;
+    // A copy of the off-screen image's pixels as 32-bit BGRX rows, top first.
+    std::vector<std::uint32_t> snapshot() const;
+
+protected:
+    bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    bool prepareImage();
+
+    std::vector<Frame> m_frames;
+    std::size_t m_currentFrame = 0;
+    COLORREF m_background;
+    int m_width = 0;
+    int m_height = 0;
+    bool m_animating = false;
+    // The stop flag, both off-screen contexts, the thread and its stop event
+    // live in the shared state so that a thread outliving stop() never
+    // touches freed objects.
+    std::shared_ptr<PictureAnimation> m_state;
+};
+
+} // namespace rk
