@@ -1,3 +1,4 @@
+#include "platform/handles.h"
 #include "ui/app_object.h"
 #include "ui/dialog_sk.h"
 #include "ui/picture_button.h"
@@ -182,6 +183,26 @@ TEST_F(ButtonFixture, ProductButtonImagesAllLoadAtTheTitleButtonSize)
         SIZE size = pictureSizePixels(picture.get());
         EXPECT_EQ(size.cx, 30) << id;
         EXPECT_EQ(size.cy, 21) << id;
+    }
+}
+
+TEST(TrayPictures, BitmapsAndIconLoadAtTheirSizes)
+{
+    struct Want {
+        int id, width, height;
+    };
+    for (Want want : {Want{IDB_TRAY_BACKGROUND, 306, 184}, Want{IDB_TRAY_CLOSE_HOVER, 15, 15}}) {
+        UniqueGdiObject bitmap(::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(want.id)));
+        ASSERT_TRUE(bitmap) << want.id;
+        BITMAP info{};
+        ASSERT_TRUE(::GetObjectW(bitmap.get(), sizeof info, &info));
+        EXPECT_EQ(info.bmWidth, want.width);
+        EXPECT_EQ(info.bmHeight, want.height);
+    }
+    for (int size : {16, 32, 48}) {
+        HANDLE icon = ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, size, size, 0);
+        ASSERT_NE(icon, nullptr) << size;
+        ::DestroyIcon(static_cast<HICON>(icon));
     }
 }
 
