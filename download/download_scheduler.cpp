@@ -166,6 +166,7 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
     showStatus(window, text);
     logLine(text);
     const long done0 = m_done.load();
+    const long finished0 = m_finished.load();
 
     for (size_t p = 0; p < chosen.size(); ++p) {
         const long index = chosen[p];
@@ -173,6 +174,7 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
         if (!startDetachedThread([this, index] { runEntry(index); })) {
             fail(index);
             changeRunning(locks::kRunningThreadsLine, -1);
+            ++m_finished;
         }
         // Counted 1 ms polls: the entries in flight are those started minus those ended.
         const long started = static_cast<long>(p) + 1;
@@ -181,6 +183,11 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
     }
     while (m_done.load() + failureCount() < m_total.load())
         sleepFor(50);
+    // An entry counts as done before its thread has sent its last progress
+    // and log lines: the pass's own end must come after them, not among them.
+    const long launched = static_cast<long>(chosen.size());
+    while (m_finished.load() - finished0 < launched)
+        sleepFor(1);
 
     if (reportStage)
         reportStage(m_done.load() >= m_total.load() ? UpdateDownloadOk : UpdateDownloadError);
@@ -239,6 +246,7 @@ void DownloadScheduler::runEntry(long index)
     if (!counted)
         fail(index);
     changeRunning(locks::kRunningThreadsLine, -1);
+    ++m_finished;
 }
 
 } // namespace rk

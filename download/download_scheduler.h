@@ -76,6 +76,7 @@ private:
     std::atomic<long> m_done{0};
     std::atomic<long> m_running{0};
     std::atomic<long> m_total{0};
+    std::atomic<long> m_finished{0}; // entry threads that sent their last report
     std::atomic<WindowHandle> m_window{nullptr};
     mutable std::mutex m_errorLock; // guards m_errors
     std::vector<long> m_errors;
