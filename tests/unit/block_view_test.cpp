@@ -22,9 +22,12 @@ TEST(BlockLayout, MegabyteInFiftyKilobyteSegments)
 
 TEST(BlockLayout, KeepsAllColumnsWhenTheBlocksFit)
 {
+    // 600 visible cells: ratio 8, 29 blocks per segment, 551 + 15 blocks in 19 rows.
     const BlockLayout layout = layoutBlocks(1000000, 51200, 300, 200);
+    EXPECT_EQ(layout.ratio, 8);
+    EXPECT_EQ(layout.blocksPerSegment, 29);
+    EXPECT_EQ(layout.totalBlocks, 566);
     EXPECT_EQ(layout.columns, 30);
-    EXPECT_EQ(layout.totalBlocks, 20 * 19 + (27200 / 218) / layout.ratio);
 }
 
 TEST(BlockLayout, TinyOrEmptyInputsNeverDivideByZero)
@@ -115,6 +118,7 @@ WPARAM slotWord(int slot, int segment = 0)
 TEST(BlockView, LaysOutFromTheDownloadersMessages)
 {
     ViewHost host;
+    ASSERT_NE(host.get(), nullptr);
     CMyDownloadBlockView view;
     ASSERT_TRUE(view.create(host.get(), viewArea(WS_EX_CLIENTEDGE), 151));
     RECT client{};
