@@ -92,6 +92,27 @@ TEST(DotNetDialog, DownloadsTheConfiguredInstallerIntoTheBlockView)
     EXPECT_EQ(program.wait(), 0);
 }
 
+TEST(DotNetDialog, InstallRunsTheDownloadedInstallerAndCloses)
+{
+    if (dotNet35Installed())
+        GTEST_SKIP() << "this prefix has .NET 3.5";
+    // The demo program stands in for the installer: it notes its start beside itself.
+    RunSetup run = needsDotNet35(L"DotNetInstall", nginxUrl(L"pub/v2/demo.exe"));
+    e2e::RunningProgram program(L"\"" + run.updater.exe + L"\" downparam0");
+    ASSERT_TRUE(program.started());
+    HWND dialog = static_cast<HWND>(e2e::waitForWindow(program.id(), isDotNetDialog));
+    ASSERT_NE(dialog, nullptr);
+    click(dialog, IDOK);
+    ASSERT_TRUE(e2e::waitUntil([&] { return buttonText(dialog) == L"Install"; }));
+    const std::wstring installer = findFile(run.appDir + L"tmp", L"demo.exe");
+    ASSERT_FALSE(installer.empty());
+    click(dialog, IDOK);
+    EXPECT_EQ(program.wait(), 0);
+    const std::wstring note = installer.substr(0, installer.rfind(L'\\') + 1) + L"demo-started.txt";
+    ASSERT_TRUE(e2e::waitUntil([&] { return fileExists(note); }));
+    EXPECT_EQ(e2e::readBytes(note).substr(0, 14), "demo.exe versi");
+}
+
 TEST(DotNetDialog, AFailedDownloadOffersTheDownloadAgain)
 {
     if (dotNet35Installed())
