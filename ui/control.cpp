@@ -46,6 +46,12 @@ Control* Control::fromHandle(HWND window)
     return window ? static_cast<Control*>(::GetPropW(window, kObjectProperty)) : nullptr;
 }
 
+void Control::sendToBack() const
+{
+    if (m_hwnd)
+        ::SetWindowPos(m_hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 bool Control::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
 LRESULT Control::defaultProcedure(UINT message, WPARAM wParam, LPARAM lParam)

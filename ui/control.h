@@ -23,6 +23,8 @@ public:
     void detach();
 
     HWND hwnd() const { return m_hwnd; }
+    // Puts the control behind all its siblings (for a background picture).
+    void sendToBack() const;
     // The object attached to this window, or null.
     static Control* fromHandle(HWND window);
 

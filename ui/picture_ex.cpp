@@ -17,10 +17,11 @@ namespace rk {
 // control object or its window after the wait, because `window` is cleared
 // under the lock before the control moves on.
 struct PictureAnimation {
-    std::mutex lock; // guards image, saved and window
+    std::mutex lock; // guards image, saved, window and origin
     OffscreenImage image;
     OffscreenImage saved;
     HWND window = nullptr;
+    POINT origin{0, 0}; // where the image sits in the control
     COLORREF background = 0;
     std::vector<CPictureEx::Frame> frames;
     std::atomic<bool> stop{false};
@@ -33,6 +34,17 @@ namespace {
 
 constexpr DWORD kStopWaitMs = 5000;
 
+// Repaints only what changed, so that a large animated background does not
+// paint over the controls in front of it more often than its frames need.
+// Called with the lock held.
+void invalidate(const PictureAnimation& state, RECT area)
+{
+    if (!state.window)
+        return;
+    ::OffsetRect(&area, state.origin.x, state.origin.y);
+    ::InvalidateRect(state.window, &area, FALSE);
+}
+
 void drawFrame(PictureAnimation& state, const CPictureEx::Frame& frame)
 {
     std::lock_guard<std::mutex> hold(state.lock);
@@ -40,18 +52,19 @@ void drawFrame(PictureAnimation& state, const CPictureEx::Frame& frame)
         ::BitBlt(state.saved.dc(), 0, 0, frame.width, frame.height, state.image.dc(), frame.left, frame.top, SRCCOPY);
     renderPicture(frame.picture.get(), state.image.dc(), frame.left, frame.top, frame.width, frame.height);
     ++state.shown;
-    if (state.window)
-        ::InvalidateRect(state.window, nullptr, FALSE);
+    invalidate(state, RECT{frame.left, frame.top, frame.left + frame.width, frame.top + frame.height});
 }
 
 void disposeFrame(PictureAnimation& state, const CPictureEx::Frame& frame)
 {
     std::lock_guard<std::mutex> hold(state.lock);
+    const RECT area{frame.left, frame.top, frame.left + frame.width, frame.top + frame.height};
     if (frame.disposal == 2) {
-        state.image.fill(RECT{frame.left, frame.top, frame.left + frame.width, frame.top + frame.height},
-                         state.background);
+        state.image.fill(area, state.background);
+        invalidate(state, area);
     } else if (frame.disposal == 3 && state.saved) {
         ::BitBlt(state.image.dc(), frame.left, frame.top, frame.width, frame.height, state.saved.dc(), 0, 0, SRCCOPY);
+        invalidate(state, area);
     }
 }
 
@@ -70,6 +83,7 @@ void animate(PictureAnimation& state)
             index = 0;
             std::lock_guard<std::mutex> hold(state.lock);
             state.image.fill(state.background);
+            invalidate(state, RECT{0, 0, state.image.width(), state.image.height()});
         }
     }
 }
@@ -154,6 +168,7 @@ bool CPictureEx::prepareImage()
     state.background = m_background;
     state.image.fill(m_background);
     state.window = hwnd();
+    state.origin = imageOrigin();
     return true;
 }
 
@@ -185,6 +200,7 @@ bool CPictureEx::draw()
     }
     m_state->thread.reset(thread);
     m_animating = true;
+    ::InvalidateRect(hwnd(), nullptr, FALSE);
     ::ResumeThread(thread);
     return true;
 }
@@ -257,24 +273,74 @@ std::vector<std::uint32_t> CPictureEx::snapshot() const
     return pixels;
 }
 
+POINT CPictureEx::imageOrigin() const
+{
+    // A control with the centred-image style gets the picture in its middle
+    // (it is smaller than the control at high scaling); others at the top left.
+    POINT at{0, 0};
+    if (hwnd() && (::GetWindowLongPtrW(hwnd(), GWL_STYLE) & SS_CENTERIMAGE)) {
+        RECT client{};
+        ::GetClientRect(hwnd(), &client);
+        at.x = (client.right - m_width) / 2;
+        at.y = (client.bottom - m_height) / 2;
+    }
+    return at;
+}
+
+void CPictureEx::paint(HDC dc)
+{
+    RECT client{};
+    ::GetClientRect(hwnd(), &client);
+    std::lock_guard<std::mutex> hold(m_state->lock);
+    const OffscreenImage& image = m_state->image;
+    const POINT at = m_state->origin;
+    if (image) {
+        ::BitBlt(dc, at.x, at.y, image.width(), image.height(), image.dc(), 0, 0, SRCCOPY);
+        ::ExcludeClipRect(dc, at.x, at.y, at.x + image.width(), at.y + image.height());
+    }
+    // What the picture does not cover gets its background colour, not whatever
+    // the screen held there.
+    UniqueGdiObject brush(::CreateSolidBrush(m_background));
+    if (brush)
+        ::FillRect(dc, &client, static_cast<HBRUSH>(brush.get()));
+}
+
+void CPictureEx::repaintSiblingsInFront(const RECT& painted) const
+{
+    // Sibling controls do not clip each other, so a picture behind other
+    // controls (a background) has just painted over them: they paint again,
+    // after it. Only those in front are asked, so two overlapping pictures
+    // cannot keep asking each other.
+    HWND parent = ::GetParent(hwnd());
+    if (!parent || ::IsRectEmpty(&painted))
+        return;
+    RECT area = painted;
+    ::MapWindowPoints(hwnd(), parent, reinterpret_cast<POINT*>(&area), 2);
+    for (HWND sibling = ::GetWindow(hwnd(), GW_HWNDPREV); sibling; sibling = ::GetWindow(sibling, GW_HWNDPREV)) {
+        if (!::IsWindowVisible(sibling))
+            continue;
+        RECT bounds{};
+        ::GetWindowRect(sibling, &bounds);
+        ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&bounds), 2);
+        RECT overlap{};
+        if (!::IntersectRect(&overlap, &bounds, &area))
+            continue;
+        ::MapWindowPoints(parent, sibling, reinterpret_cast<POINT*>(&overlap), 2);
+        ::RedrawWindow(sibling, &overlap, nullptr, RDW_INVALIDATE);
+    }
+}
+
 bool CPictureEx::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (message) {
     case WM_PAINT: {
-        PaintDc dc(hwnd());
-        // A control with the centred-image style gets the picture in its middle
-        // (it is smaller than the control at high scaling); others at the top left.
-        POINT at{0, 0};
-        if (::GetWindowLongPtrW(hwnd(), GWL_STYLE) & SS_CENTERIMAGE) {
-            RECT client{};
-            ::GetClientRect(hwnd(), &client);
-            at.x = (client.right - m_width) / 2;
-            at.y = (client.bottom - m_height) / 2;
+        RECT painted{};
+        {
+            PaintDc dc(hwnd());
+            painted = dc.area();
+            paint(dc.get());
         }
-        std::lock_guard<std::mutex> hold(m_state->lock);
-        if (m_state->image)
-            ::BitBlt(dc.get(), at.x, at.y, m_state->image.width(), m_state->image.height(), m_state->image.dc(), 0, 0,
-                     SRCCOPY);
+        repaintSiblingsInFront(painted);
         result = 0;
         return true;
     }

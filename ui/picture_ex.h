@@ -1,6 +1,9 @@
 #pragma once
 // A static control that shows a GIF: animated ones are played by a thread of
-// their own into an off-screen image that WM_PAINT copies to the control.
+// their own into an off-screen image that WM_PAINT copies to the control, at
+// the top left or, with SS_CENTERIMAGE, centred. After painting, the sibling
+// controls in front of it that it painted over paint again: a background
+// picture belongs at the bottom of the Z order (sendToBack).
 // Load, draw and stop are called on the thread that owns the control.
 
 #include "ui/control.h"
@@ -59,6 +62,9 @@ protected:
 
 private:
     bool prepareImage();
+    POINT imageOrigin() const;
+    void paint(HDC dc);
+    void repaintSiblingsInFront(const RECT& painted) const;
 
     std::vector<Frame> m_frames;
     std::size_t m_currentFrame = 0;

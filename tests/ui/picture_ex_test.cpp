@@ -133,12 +133,53 @@ TEST_F(PictureFixture, DestroyingTheWindowOrTheObjectWhileAnimatingIsSafe)
     EXPECT_TRUE(::IsWindow(::GetDlgItem(dialog->hwnd(), IDC_TEST_PICTURE)));
 }
 
+// Counts the paints of a control.
+class PaintCounter : public Control {
+public:
+    int paints = 0;
+
+protected:
+    bool onMessage(UINT message, WPARAM, LPARAM, LRESULT&) override
+    {
+        if (message == WM_PAINT)
+            ++paints;
+        return false;
+    }
+};
+
+TEST_F(PictureFixture, ControlsInFrontPaintAgainAfterThePictureAndThoseBehindDoNot)
+{
+    // The picture sits at 0,0 and overlaps the button (in front after the
+    // move below) but not the lower static, which goes behind it.
+    HWND button = ::GetDlgItem(dialog->hwnd(), IDC_TEST_BUTTON);
+    ::SetWindowPos(button, HWND_TOP, 10, 10, 20, 10, SWP_NOACTIVATE);
+    picture->sendToBack();
+    PaintCounter front;
+    ASSERT_TRUE(front.attach(button));
+    ASSERT_TRUE(picture->load(IDG_TEST_STATIC87));
+    ASSERT_TRUE(picture->draw());
+    pumpPending();
+    front.paints = 0;
+    ::InvalidateRect(picture->hwnd(), nullptr, FALSE);
+    pumpUntil([&] { return front.paints > 0; }, 200);
+    EXPECT_GT(front.paints, 0);
+
+    // Moved out of the picture's way, it is left alone.
+    ::SetWindowPos(button, HWND_TOP, 150, 60, 20, 10, SWP_NOACTIVATE);
+    pumpPending();
+    front.paints = 0;
+    ::InvalidateRect(picture->hwnd(), nullptr, FALSE);
+    ::UpdateWindow(picture->hwnd());
+    pumpPending();
+    EXPECT_EQ(front.paints, 0);
+}
+
 TEST_F(PictureFixture, ProductAnimationsPlayAtTheirOwnSize)
 {
     ASSERT_TRUE(picture->load(IDG_BACKGROUND));
     EXPECT_TRUE(picture->animated());
-    EXPECT_EQ(picture->imageSize().cx, 642);
-    EXPECT_EQ(picture->imageSize().cy, 362);
+    EXPECT_EQ(picture->imageSize().cx, 760);
+    EXPECT_EQ(picture->imageSize().cy, 400);
     ASSERT_TRUE(picture->draw());
     EXPECT_TRUE(pumpUntil([&] { return picture->framesShown() >= 3; }));
     // The top-left corner is the calm blue of the window, not the fill colour.
@@ -147,8 +188,8 @@ TEST_F(PictureFixture, ProductAnimationsPlayAtTheirOwnSize)
     EXPECT_GT(corner & 0xFF, 0x90u);
 
     ASSERT_TRUE(picture->load(IDG_PROGRESS));
-    EXPECT_EQ(picture->imageSize().cx, 422);
-    EXPECT_EQ(picture->imageSize().cy, 10);
+    EXPECT_EQ(picture->imageSize().cx, 640);
+    EXPECT_EQ(picture->imageSize().cy, 16);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "platform/handles.h"
 #include "ui/app_object.h"
 #include "ui/dialog_sk.h"
 #include "ui/picture_button.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 namespace rk {
@@ -40,30 +42,44 @@ TEST(Dialog, EachWmQuitEndsOneLoop)
     EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+// Sends one command from another thread, as the update worker does: such a
+// message is handled inside GetMessage, which must still let the loop end.
 class CommandDialog : public Dialog {
 public:
-    CommandDialog() : Dialog(IDD_UI_TEST, nullptr) {}
+    explicit CommandDialog(bool destroyItself) : Dialog(IDD_UI_TEST, nullptr), m_destroy(destroyItself) {}
+    ~CommandDialog() override
+    {
+        if (m_sender.joinable())
+            m_sender.join();
+    }
     std::vector<int> commands;
 
 protected:
     BOOL onInitDialog() override
     {
-        ::PostMessageW(hwnd(), WM_COMMAND, MAKEWPARAM(IDC_TEST_BUTTON, BN_CLICKED), 0);
+        HWND window = hwnd();
+        m_sender = std::thread([window] { ::SendMessageW(window, WM_COMMAND, IDC_TEST_BUTTON, 0); });
         return TRUE;
     }
     void onCommand(int id, int code, HWND control) override
     {
         commands.push_back(id);
-        if (id == IDC_TEST_BUTTON)
-            endDialog(42);
-        else
+        if (id != IDC_TEST_BUTTON)
             Dialog::onCommand(id, code, control);
+        else if (m_destroy)
+            ::DestroyWindow(hwnd());
+        else
+            endDialog(42);
     }
+
+private:
+    bool m_destroy;
+    std::thread m_sender;
 };
 
 TEST(Dialog, EndDialogFromAHandlerReturnsItsResult)
 {
-    CommandDialog dialog;
+    CommandDialog dialog(false);
     EXPECT_EQ(dialog.doModal(), 42);
     EXPECT_EQ(dialog.commands, std::vector<int>{IDC_TEST_BUTTON});
 
@@ -71,22 +87,9 @@ TEST(Dialog, EndDialogFromAHandlerReturnsItsResult)
     EXPECT_EQ(missing.doModal(), Dialog::kFailedResult);
 }
 
-class SelfDestroyingDialog : public Dialog {
-public:
-    SelfDestroyingDialog() : Dialog(IDD_UI_TEST, nullptr) {}
-
-protected:
-    BOOL onInitDialog() override
-    {
-        ::PostMessageW(hwnd(), WM_COMMAND, IDC_TEST_BUTTON, 0);
-        return TRUE;
-    }
-    void onCommand(int, int, HWND) override { ::DestroyWindow(hwnd()); }
-};
-
 TEST(Dialog, ModalLoopEndsWhenItsWindowIsDestroyed)
 {
-    SelfDestroyingDialog dialog;
+    CommandDialog dialog(true);
     EXPECT_EQ(dialog.doModal(), 0);
     EXPECT_EQ(dialog.hwnd(), nullptr);
 }
@@ -180,6 +183,26 @@ TEST_F(ButtonFixture, ProductButtonImagesAllLoadAtTheTitleButtonSize)
         SIZE size = pictureSizePixels(picture.get());
         EXPECT_EQ(size.cx, 30) << id;
         EXPECT_EQ(size.cy, 21) << id;
+    }
+}
+
+TEST(TrayPictures, BitmapsAndIconLoadAtTheirSizes)
+{
+    struct Want {
+        int id, width, height;
+    };
+    for (Want want : {Want{IDB_TRAY_BACKGROUND, 306, 184}, Want{IDB_TRAY_CLOSE_HOVER, 15, 15}}) {
+        UniqueGdiObject bitmap(::LoadBitmapW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(want.id)));
+        ASSERT_TRUE(bitmap) << want.id;
+        BITMAP info{};
+        ASSERT_TRUE(::GetObjectW(bitmap.get(), sizeof info, &info));
+        EXPECT_EQ(info.bmWidth, want.width);
+        EXPECT_EQ(info.bmHeight, want.height);
+    }
+    for (int size : {16, 32, 48}) {
+        HANDLE icon = ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, size, size, 0);
+        ASSERT_NE(icon, nullptr) << size;
+        ::DestroyIcon(static_cast<HICON>(icon));
     }
 }
 

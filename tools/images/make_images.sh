@@ -3,11 +3,13 @@
 # fonts-dejavu-core) into resources/images. Run by hand after changing a
 # picture, then commit the script and its output together.
 #
-# Sizes are those of the progress window at 96 dpi ("MS Shell Dlg" 9 pt:
-# 285 x 148 dialog units = 428 x 241 px). The background is drawn larger so
-# that it still covers the window at 150 % scaling (642 x 362 px), with
-# everything that matters in the top-left 428 x 241; the strip is drawn at
-# 100 % size and the window centres it in its control.
+# Sizes follow the progress window: 285 x 148 dialog units of "MS Shell Dlg"
+# 9 pt, 428 x 241 px at 96 dpi where that font is Tahoma, 499 x 259 px under
+# Wine here (MapDialogRect), 642 x 362 to 749 x 389 px at 150 %. Pictures are
+# drawn at their own size, so the background is drawn large enough to cover
+# all of these (760 x 400) with everything that matters in the top-left
+# 428 x 241; the strip is as wide as its control can get (640 px) and the
+# window centres it, so it is cut evenly at either end.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 out="$here/resources/images"
@@ -23,11 +25,11 @@ white='rgb(255,255,255)'
 
 # Background 188: a calm blue gradient, a faint ring motif on the right, the
 # product name, and a refresh mark beside it that turns once per 1.2 s.
-bw=642 bh=362
+bw=760 bh=400
 "$convert" -size ${bw}x${bh} gradient:"$top"-"$bottom" \
   \( -size ${bw}x${bh} xc:none -fill none -stroke 'rgba(255,255,255,0.06)' -strokewidth 18 \
      -draw "circle 372,120 372,10" -strokewidth 10 -draw "circle 372,120 372,-40" \) -composite \
-  -fill none -stroke 'rgba(255,255,255,0.25)' -strokewidth 1 -draw "line 24,150 404,150" \
+  -fill none -stroke 'rgba(255,255,255,0.25)' -strokewidth 1 -draw "line 24,150 759,150" \
   -stroke none -fill "$white" -font "$font" -pointsize 26 -annotate +72+58 'RenewKit' \
   -fill 'rgba(255,255,255,0.8)' -font DejaVu-Sans -pointsize 12 -annotate +73+80 'Application update' \
   "$work/base.png"
@@ -47,20 +49,19 @@ for i in $(seq 0 11); do
 done
 "$convert" -delay 10 "${frames[@]}" -dither None -colors 255 +map -loop 0 -layers OptimizeFrame "$out/background.gif"
 
-# Progress strip 189: a dark track with a soft light that runs along it.
-sw=422 sh=10
-"$convert" -size ${sw}x${sh} xc:none -fill 'rgb(0,70,130)' -draw "roundrectangle 0,2 421,7 3,3" \
+# Progress strip 189: a dark track with a soft light that runs along it,
+# centred in 16 rows so that any crop from 10 rows up shows the whole track.
+sw=640 sh=16
+"$convert" -size ${sw}x${sh} xc:"$top" -fill 'rgb(0,70,130)' -draw "rectangle 0,5 $((sw - 1)),10" \
   "$work/track.png"
-"$convert" -size 120x${sh} xc:none \
+"$convert" \
   \( -size 6x120 gradient:'rgba(255,255,255,0)'-'rgba(255,255,255,1)' -rotate -90 \) \
   \( -size 6x120 gradient:'rgba(255,255,255,1)'-'rgba(255,255,255,0)' -rotate -90 \) \
-  -delete 0 +append -resize 120x6\! "$work/light.png"
+  +append -resize 160x6\! "$work/light.png"
 frames=()
-for i in $(seq 0 19); do
-  x=$((i * (sw + 120) / 20 - 120))
-  "$convert" "$work/track.png" \( "$work/light.png" \) -geometry +${x}+2 -composite \
-    -fill 'rgb(0,70,130)' -draw "point 0,2" "$work/strip$i.png"
-  "$convert" -size ${sw}x${sh} xc:"$top" "$work/strip$i.png" -composite "$work/strip$i.png"
+for i in $(seq 0 23); do
+  x=$((i * (sw + 160) / 24 - 160))
+  "$convert" "$work/track.png" "$work/light.png" -geometry +${x}+5 -composite "$work/strip$i.png"
   frames+=("$work/strip$i.png")
 done
 "$convert" -delay 5 "${frames[@]}" -dither None -colors 64 +map -loop 0 -layers OptimizeFrame "$out/progress.gif"
