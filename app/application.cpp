@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "core/config.h"
 #include "core/host_link.h"
+#include "core/dotnet_requirement.h"
 #include "core/language.h"
 #include "core/process_state.h"
 #include "core/run_log.h"
@@ -19,6 +20,8 @@
 #include "ui/dlg_most_simple.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "ui/dlg_updater_icon.h"
+#include "ui/dotnet_dialog.h"
 
 namespace rk {
 namespace {
@@ -61,12 +64,6 @@ int exitCodeFor(long updateFileCount, const std::wstring& remoteVersion, const s
     return 0;
 }
 
-bool CUpdateApp::notAvailable(const std::wstring& what)
-{
-    logLine(what + L" is not available in this build.");
-    return false;
-}
-
 bool CUpdateApp::startUp()
 {
     // 1. Working folder and the embedded configuration written there.
@@ -97,12 +94,15 @@ bool CUpdateApp::startUp()
     if (normalized.find(kRunAsAdminMarker) != std::wstring::npos)
         setElevated(true);
     // 12.
+    dotnet::setInstallerDialog(
+        [](void* owner, const std::wstring& version) { showDotNetForVersion(static_cast<HWND>(owner), version); });
     std::wstring dotNet = dotNetSwitch(normalized);
-    if (!dotNet.empty())
-        return notAvailable(L"The .NET Framework " + dotNet + L" requirement check");
+    if (!dotNet.empty()) {
+        dotnet::checkVersion(nullptr, dotNet);
+        return false;
+    }
     // 13.
-    if (config::dotNetKeysSet())
-        notAvailable(L"The .NET Framework start-up check");
+    dotnet::checkPrerequisite(nullptr);
     // 11 and 14.
     ModeChoice choice = chooseMode(normalized, config::read(L"RenewKit", L"Mode"), isExistingWindow);
     SettingsTable::instance().set(props::kRunMode, choice.mode);
@@ -174,8 +174,10 @@ bool CUpdateApp::dispatch(const std::wstring& mode, void* hostWindow)
         }
         return count != 0;
     }
-    if (mode == L"tryicon")
-        return notAvailable(L"The run mode tryicon");
+    if (mode == L"tryicon") {
+        runTrayMode();
+        return false;
+    }
     if (mode == L"silence")
         return silentRun(hostWindow) != 0;
     if (mode == L"appenter" || mode == L"appenternoprompt")

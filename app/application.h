@@ -35,7 +35,6 @@ private:
     void fullUpdateInProgressWindow();
     // The progress window, owned by the host window; modal.
     void showProgressWindow(RunKind kind);
-    bool notAvailable(const std::wstring& what);
 
     EmbeddedConfig m_defaultConfig;
     std::unique_ptr<ComApartment> m_com;

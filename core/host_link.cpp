@@ -128,6 +128,26 @@ void HostWindows::clear()
     m_entries.clear();
 }
 
+void HostWindows::remove(WindowHandle window)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        if ((*it)->window != window) {
+            ++it;
+            continue;
+        }
+        {
+            std::lock_guard<std::mutex> bufferGuard((*it)->bufferLock);
+            (*it)->buffer.reset();
+            (*it)->process.reset();
+            (*it)->live = false;
+        }
+        // A sender may still hold the entry, as after clear().
+        m_retired.push_back(std::move(*it));
+        it = m_entries.erase(it);
+    }
+}
+
 std::wstring stageName(std::int32_t stage)
 {
     if (stage < 0 || stage > 13)

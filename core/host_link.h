@@ -69,6 +69,8 @@ public:
     Entry* find(WindowHandle window) const;
     // Frees every buffer and process handle and empties the list.
     void clear();
+    // The same for one window; nothing happens when it is not in the list.
+    void remove(WindowHandle window);
 
 private:
     mutable std::mutex m_lock; // guards m_entries (the entries themselves lock their buffers)

@@ -2,6 +2,7 @@
 
 #include "core/app_directory.h"
 #include "core/config.h"
+#include "core/dotnet_requirement.h"
 #include "core/host_link.h"
 #include "core/language.h"
 #include "core/path_helpers.h"
@@ -179,6 +180,12 @@ bool fetchAndCompare(WindowHandle window)
     if (!list.description.empty())
         sendDescription(list.description);
     return true;
+}
+
+void resetUpdateList()
+{
+    emptyUpdateList();
+    DownLoadList::shared().setStage(UpdateNone);
 }
 
 void checkForUpdates(WindowHandle window)
@@ -449,9 +456,13 @@ void launchHostProgram(bool showMessages)
                         config::read(L"APPLICATION", L"Name"), MessageKind::OkExclamation);
         return;
     }
-    if (config::dotNetKeysSet())
-        logLine(
-            L"The .NET Framework requirement check is not available in this build; starting the program unchecked.");
+    const std::wstring dotNet = dotnet::neededVersion();
+    if (!dotNet.empty() && dotnet::isMissing(dotNet, dotnet::detect())) {
+        logLine(L"The .NET Framework " + dotNet + L" that the program needs is not installed; it is not started.");
+        if (showMessages)
+            dotnet::offerInstaller(nullptr, dotNet);
+        return;
+    }
     runFile(path, applicationDirectory(), L"", nullptr, false);
 }
 

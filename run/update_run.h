@@ -28,6 +28,9 @@ struct RunWindows {
     std::function<void()> entryProgress;
 };
 
+// Empties the update list and its description and sets its stage to 0, so
+// that the next full run starts with a check.
+void resetUpdateList();
 // Fills the update list; reports 1, then 3 or 2. W may be null.
 void checkForUpdates(WindowHandle window);
 // The version probe when [APPLICATION] CheckVerNumber is set, else the check.

@@ -101,4 +101,96 @@ long long runProgram(const std::wstring& commandLine, unsigned timeoutMs)
     return code;
 }
 
+RunningProgram::RunningProgram(const std::wstring& commandLine)
+{
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return;
+    ::CloseHandle(pi.hThread);
+    m_process = pi.hProcess;
+    m_id = pi.dwProcessId;
+}
+
+RunningProgram::~RunningProgram()
+{
+    if (!m_process)
+        return;
+    if (running())
+        ::TerminateProcess(m_process, 1);
+    ::CloseHandle(m_process);
+}
+
+bool RunningProgram::running() const { return m_process && ::WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT; }
+
+long long RunningProgram::wait(unsigned timeoutMs)
+{
+    if (!m_process)
+        return -1;
+    HANDLE process = m_process;
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline)
+            return -1;
+        DWORD r = ::MsgWaitForMultipleObjects(1, &process, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0)
+            break;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(process, &code);
+    return code;
+}
+
+void pollPause()
+{
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    ::Sleep(10);
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    bool (*test)(void*);
+    HWND found;
+};
+
+BOOL CALLBACK visitWindow(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !search->test(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+} // namespace
+
+void* waitForWindow(unsigned long processId, bool (*test)(void* window), int polls)
+{
+    WindowSearch search{processId, test, nullptr};
+    waitUntil(
+        [&] {
+            ::EnumWindows(&visitWindow, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        polls);
+    return search.found;
+}
+
 } // namespace rk::e2e

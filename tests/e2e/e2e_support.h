@@ -26,6 +26,43 @@ Deployment makeUpdater(const std::wstring& test, const std::string& ini, const s
 // or -1 when it could not start or did not end in time.
 long long runProgram(const std::wstring& commandLine, unsigned timeoutMs = 60000);
 
+// A program started without waiting, for tests that drive its windows. The
+// destructor ends it when it is still running.
+class RunningProgram {
+public:
+    explicit RunningProgram(const std::wstring& commandLine);
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    bool started() const { return m_process != nullptr; }
+    unsigned long id() const { return m_id; }
+    // Waits for the end, pumping messages; the exit code, or -1 after the time-out.
+    long long wait(unsigned timeoutMs = 60000);
+    bool running() const;
+
+private:
+    void* m_process = nullptr;
+    unsigned long m_id = 0;
+};
+
+// The first top-level window of the process for which test() is true
+// (null after `polls` polls of 10 ms); test gets the window handle.
+void* waitForWindow(unsigned long processId, bool (*test)(void* window), int polls = 3000);
+// Polls until check() is true, 10 ms apart; false after `polls` polls.
+template <typename Check> bool waitUntil(Check check, int polls = 3000);
+void pollPause(); // one 10 ms pause, pumping this thread's messages
+
+template <typename Check> bool waitUntil(Check check, int polls)
+{
+    for (int i = 0; i < polls; ++i) {
+        if (check())
+            return true;
+        pollPause();
+    }
+    return check();
+}
+
 std::string readBytes(const std::wstring& path);
 // The texts of the run log (inst.log) in the folder, without their time stamps, in order.
 std::vector<std::wstring> logTexts(const std::wstring& appDirectory);

@@ -98,4 +98,12 @@ for s in 16 32 48; do
     \( "$work/mark.png" -resize $((s * 3 / 4))x$((s * 3 / 4)) \) -gravity center -composite "$work/icon$s.png"
 done
 "$convert" "$work/icon16.png" "$work/icon32.png" "$work/icon48.png" "$out/tray.ico"
+# Download block view: an empty (1062) and a filled (1063) block, 10 x 10 px
+# cells with a one-pixel white gap on the right and bottom so that
+# neighbouring blocks read as separate on the view's white ground.
+"$convert" -size 10x10 xc:"$white" -fill 'rgb(234,242,251)' -stroke 'rgb(184,201,220)' -draw "rectangle 0,0 8,8" \
+  -type TrueColor "BMP3:$out/block_empty.bmp"
+"$convert" -size 10x10 xc:"$white" -fill "$top" -stroke 'rgb(0,84,150)' -draw "rectangle 0,0 8,8" \
+  -stroke 'rgb(90,165,230)' -draw "line 1,1 7,1" \
+  -type TrueColor "BMP3:$out/block_filled.bmp"
 echo "make_images: wrote $(ls "$out" | wc -l) files to $out"
