@@ -63,6 +63,7 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
         return true;
     }
     const long n = list.count();
+    long failed = 0;
     for (long i = 0; i < n; ++i) {
         if (window)
             sendMessage(window, kCopyProgressMessage, static_cast<std::uintptr_t>(i), n);
@@ -79,7 +80,12 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
         }
         if (targets.empty())
             continue;
-        replaceFile(source, targets);
+        if (!replaceFile(source, targets)) {
+            // The entry stops here; its lines in the log say why.
+            ++failed;
+            notifyCopyStep(L"entry", entry.path);
+            continue;
+        }
         makeShortcuts(targets.front(), entry.shortcutIcon, static_cast<int>(parseDecimal(entry.iconIndex)),
                       expandNameList(entry.path, entry.shortcut), window);
         notifyCopyStep(L"entry", entry.path);
@@ -92,9 +98,17 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
     statusAndLog(window, tr(L"Clear temp files"));
     deleteTree(input.tempListFolder);
     notifyCopyStep(L"temp cleared", input.tempListFolder);
-    statusAndLog(window, fillNumbers(tr(L"Update completed,done %d files"), {n}));
+    statusAndLog(window, fillNumbers(tr(L"Update completed,done %d files"), {n - failed}));
     if (list.restartFlag)
         statusAndLog(window, tr(L"Need to restart your computer"));
+    if (failed > 0) {
+        // Saving the new list would record versions that are not installed,
+        // and no later check would offer those files again.
+        logLine(fillNumbers(L"%d files could not be updated; the local list is kept, so the next check offers "
+                            L"them again.",
+                            {failed}));
+        return false;
+    }
     if (saveLocalList(input))
         notifyCopyStep(L"list saved", app + kLocalListName);
     else

@@ -28,7 +28,9 @@ std::wstring icaclsToolPath();
 // twin, or a fresh download of it. False when none of them worked.
 bool saveLocalList(const CopyStageInput& input);
 
-// The whole stage body; always true (failed files show only in the log).
+// The whole stage body. False when a file could not be put in place: the
+// other files, the tasks and the clean-up still ran, but the local list is
+// kept as it was, so the next check offers the failed files again.
 bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& input);
 
 } // namespace rk

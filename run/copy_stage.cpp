@@ -57,9 +57,10 @@ void runCopyStage(WindowHandle window)
     input.tempListFolder = config::listKeyPath(L"");
     input.listFile = currentListFile();
     input.refetchList = refetchList;
-    applyUpdate(window, list, input);
-    reportStage(UpdateCopyOk, window);
-    if (!list.probeVersion.empty())
+    // A file left out is a failed update, not a completed one.
+    const bool complete = applyUpdate(window, list, input);
+    reportStage(complete ? UpdateCopyOk : UpdateCopyError, window);
+    if (complete && !list.probeVersion.empty())
         config::write(L"APPLICATION", L"Ver", list.probeVersion);
     if (window)
         enableParentControl(window, kCancelButton, true);

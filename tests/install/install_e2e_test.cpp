@@ -293,6 +293,17 @@ TEST(LocalCheck, ProtectedTargetNeedsAdministratorRights)
     const std::string log = inst.log();
     EXPECT_TRUE(contains(log, "request administrator privileges to continue"));
     EXPECT_FALSE(contains(log, "File is locked")) << "a protected file is not a locked one";
+
+    // The elevated copy skips the write test; when the file still cannot be
+    // replaced the update has failed, and the local list must not say otherwise.
+    EXPECT_EQ(inst.run(L"--elevated"), 11);
+    EXPECT_EQ(inst.file(L"protected.dat"), "old");
+    EXPECT_EQ(inst.file(L"free.txt"), "free 2") << "the other files are installed";
+    EXPECT_TRUE(contains(inst.file(L"renewkit.xml"), "<file path=\"protected.dat\" ver=\"1\"/>"))
+        << "the local list is kept, so the next check offers the file again";
+    const std::string elevatedLog = inst.log();
+    EXPECT_TRUE(contains(elevatedLog, "Update completed,done 1 files"));
+    EXPECT_TRUE(contains(elevatedLog, "1 files could not be updated; the local list is kept"));
 }
 
 namespace {

@@ -18,6 +18,7 @@
 #include "core/config.h"
 #include "core/host_link.h"
 #include "core/path_macros.h"
+#include "core/process_state.h"
 #include "core/settings.h"
 #include "install/file_replace.h"
 #include "install/old_files.h"
@@ -103,6 +104,8 @@ int wmain(int argc, wchar_t** argv)
             g_resultFile = argv[++i];
         else if (a == L"--skin" && i + 1 < argc)
             SettingsTable::instance().set(props::kUpdateSkin, argv[++i]);
+        else if (a == L"--elevated")
+            setElevated(true); // as the copy relaunched as administrator: no write test
         else if (a == L"--probe-version" && i + 1 < argc)
             DownLoadList::shared().probeVersion = argv[++i];
         else

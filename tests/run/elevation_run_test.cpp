@@ -97,6 +97,9 @@ TEST(ElevatedRun, ProtectedTargetRelaunchesTheSilentRunWhichGoesOnWithoutFetchin
     ASSERT_GE(copies[1].size(), 3u);
     EXPECT_EQ((Stages{copies[1][0], copies[1][1], copies[1][2]}), (Stages{0, 6, 7}));
     EXPECT_EQ(copies[1].back(), 13);
+    // Even as administrator the immutable file cannot be replaced: the copy
+    // stage fails (11) instead of reporting a completed update.
+    EXPECT_EQ(copies[1][copies[1].size() - 2], 11);
     EXPECT_EQ(stageCount(events, 6, 1), 4);
     EXPECT_EQ(logCount(run, L"continue update as administrator"), 1);
 
