@@ -71,34 +71,9 @@ Deployment makeUpdater(const std::wstring& test, const std::string& ini, const s
 
 long long runProgram(const std::wstring& commandLine, unsigned timeoutMs)
 {
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
-    UniqueHandle process(pi.hProcess);
-    UniqueHandle thread(pi.hThread);
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    for (;;) {
-        ULONGLONG now = ::GetTickCount64();
-        if (now >= deadline) {
-            ::TerminateProcess(process.get(), 1);
-            return -1;
-        }
-        DWORD r = ::MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0)
-            break;
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
-    DWORD code = 0;
-    ::GetExitCodeProcess(process.get(), &code);
-    return code;
+    // A program still running after the time-out is ended with the object.
+    RunningProgram program(commandLine);
+    return program.wait(timeoutMs);
 }
 
 RunningProgram::RunningProgram(const std::wstring& commandLine)

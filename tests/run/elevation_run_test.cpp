@@ -19,8 +19,6 @@ using namespace rk::test;
 
 namespace {
 
-using Stages = std::vector<long long>;
-
 // Access-log lines for paths under the prefix, counted by request and user
 // agent: each download sends its size query and each range once, under agents
 // of their own, so a file fetched a second time repeats a pair.

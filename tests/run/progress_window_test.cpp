@@ -15,25 +15,6 @@ using namespace rk::test;
 
 namespace {
 
-using Stages = std::vector<long long>;
-
-const Stages kFullRun{0, 1, 3, 4, 6, 7, 9, 10, 12, 13};
-
-void expectInstalled(const RunSetup& run, const std::wstring& release)
-{
-    for (const std::wstring& file : releaseFiles(release))
-        EXPECT_EQ(e2e::readBytes(run.appDir + file), releaseFile(release, file)) << narrow(file);
-}
-
-// The host program is started without waiting for it: poll for its note.
-std::string startedNote(const RunSetup& run)
-{
-    const std::wstring file = run.appDir + L"demo-started.txt";
-    for (int i = 0; i < 1000 && e2e::readBytes(file).empty(); ++i)
-        sleepFor(10);
-    return e2e::readBytes(file);
-}
-
 // build/cross/artifacts/NAME, as this machine names it (the screenshot tool is
 // not a Windows program) and as this program reads it.
 struct Artifact {

@@ -3,7 +3,10 @@
 #include "core/path_helpers.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/sleep.h"
 #include "tests/download/server_env.h"
+
+#include <gtest/gtest.h>
 
 #include <sstream>
 
@@ -156,6 +159,20 @@ std::vector<std::string> nginxRequests(const std::string& contains)
             out.push_back(request);
     }
     return out;
+}
+
+void expectInstalled(const RunSetup& run, const std::wstring& release)
+{
+    for (const std::wstring& file : releaseFiles(release))
+        EXPECT_EQ(e2e::readBytes(run.appDir + file), releaseFile(release, file)) << narrow(file);
+}
+
+std::string startedNote(const RunSetup& run)
+{
+    const std::wstring file = run.appDir + L"demo-started.txt";
+    for (int i = 0; i < 1000 && e2e::readBytes(file).empty(); ++i)
+        sleepFor(10);
+    return e2e::readBytes(file);
 }
 
 } // namespace rk::test

@@ -43,6 +43,16 @@ std::vector<HostEvent> silentRun(const RunSetup& run, const std::wstring& hostOp
 std::vector<HostEvent> hostRun(const RunSetup& run, const std::wstring& hostOptions, const std::wstring& words,
                                long long* exitCode = nullptr);
 std::vector<long long> stagesSeen(const std::vector<HostEvent>& events);
+
+using Stages = std::vector<long long>;
+// Every stage of an update that runs from the check to the end.
+inline const Stages kFullRun{0, 1, 3, 4, 6, 7, 9, 10, 12, 13};
+
+// Expects every file of the release, byte for byte, in the application folder.
+void expectInstalled(const RunSetup& run, const std::wstring& release);
+// What the demo program wrote when it was started; the updater starts it
+// without waiting, so this polls (about 10 s) and may return "".
+std::string startedNote(const RunSetup& run);
 long long exitCodeOf(const std::vector<HostEvent>& events);
 
 // The run log's texts without time stamps.
