@@ -189,6 +189,8 @@ void CDlgMostSimple::endOfRun()
 
 void CDlgMostSimple::onDestroy()
 {
+    // Its handle could be reused by another window after this one is gone.
+    HostWindows::instance().remove(hwnd());
     if (mainWindow() == hwnd())
         setMainWindow(m_previousMainWindow);
     m_background.stop();
