@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "core/config.h"
+#include "core/release_signature.h"
 #include "core/host_link.h"
 #include "core/dotnet_requirement.h"
 #include "core/language.h"
@@ -69,6 +70,9 @@ bool CUpdateApp::startUp()
     // 1. Working folder and the embedded configuration written there.
     m_defaultConfig = loadEmbeddedConfig();
     applyWorkingFolderRule(m_defaultConfig);
+    // Release keys come from the executable itself, never from the file written
+    // beside it, which another program could change.
+    setReleaseKeys(releaseKeysFromIni(m_defaultConfig.text));
     // 2. COM for the main thread until shut-down, and the socket library.
     m_com = std::make_unique<ComApartment>();
     m_sockets = std::make_unique<SocketLibrary>();

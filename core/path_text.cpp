@@ -59,4 +59,18 @@ long long parseDecimal(const std::wstring& text)
     return static_cast<long long>(value);
 }
 
+long long parseWholeNumber(const std::wstring& text)
+{
+    const std::wstring digits = trimBlanks(text);
+    if (digits.empty() || digits.size() > 18)
+        return -1;
+    long long value = 0;
+    for (wchar_t c : digits) {
+        if (c < L'0' || c > L'9')
+            return -1;
+        value = value * 10 + (c - L'0');
+    }
+    return value;
+}
+
 } // namespace rk

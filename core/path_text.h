@@ -14,5 +14,8 @@ std::wstring trimBlanks(const std::wstring& text);
 // Decimal conversion in the C library's manner: leading blanks and sign, digits
 // up to the first other character, 0 when there are none.
 long long parseDecimal(const std::wstring& text);
+// Strict: the text, blanks around it trimmed, is 1 to 18 decimal digits and
+// nothing else. -1 otherwise.
+long long parseWholeNumber(const std::wstring& text);
 
 } // namespace rk

@@ -4,6 +4,7 @@
 #include "core/host_link.h"
 #include "core/language.h"
 #include "core/path_text.h"
+#include "core/release_signature.h"
 #include "core/run_log.h"
 #include "core/settings.h"
 #include "core/text_format.h"
@@ -86,7 +87,9 @@ DownloadScheduler& DownloadScheduler::instance()
 std::vector<long> DownloadScheduler::errorList() const
 {
     std::lock_guard<std::mutex> guard(m_errorLock);
-    return m_errors;
+    std::vector<long> all = m_errors;
+    all.insert(all.end(), m_rejected.begin(), m_rejected.end());
+    return all;
 }
 
 long DownloadScheduler::failureCount() const
@@ -101,6 +104,7 @@ void DownloadScheduler::resetRun()
     m_done = 0;
     std::lock_guard<std::mutex> guard(m_errorLock);
     m_errors.clear();
+    m_rejected.clear();
 }
 
 void DownloadScheduler::fail(long index)
@@ -109,12 +113,24 @@ void DownloadScheduler::fail(long index)
     m_errors.push_back(index);
 }
 
+void DownloadScheduler::reject(long index)
+{
+    std::lock_guard<std::mutex> guard(m_errorLock);
+    m_rejected.push_back(index);
+}
+
+long DownloadScheduler::rejectedCount() const
+{
+    std::lock_guard<std::mutex> guard(m_errorLock);
+    return static_cast<long>(m_rejected.size());
+}
+
 DownloadScheduler::Progress DownloadScheduler::progressNow() const
 {
     Progress now;
     now.done = m_done.load();
     now.total = m_total.load();
-    now.line = progressLine(failureCount(), now.done, now.total, m_running.load());
+    now.line = progressLine(failureCount() + rejectedCount(), now.done, now.total, m_running.load());
     return now;
 }
 
@@ -154,6 +170,7 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
     {
         std::lock_guard<std::mutex> guard(m_errorLock);
         if (m_errors.empty()) {
+            m_rejected.clear();
             for (long i = 0; i < m_total; ++i)
                 chosen.push_back(i);
             text = tr(L"Downloading to temporary directory...");
@@ -166,6 +183,7 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
     showStatus(window, text);
     logLine(text);
     const long done0 = m_done.load();
+    const long rejected0 = rejectedCount();
     const long finished0 = m_finished.load();
 
     for (size_t p = 0; p < chosen.size(); ++p) {
@@ -178,10 +196,10 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
         }
         // Counted 1 ms polls: the entries in flight are those started minus those ended.
         const long started = static_cast<long>(p) + 1;
-        while (started - (m_done.load() - done0) - failureCount() >= threads)
+        while (started - (m_done.load() - done0) - failureCount() - (rejectedCount() - rejected0) >= threads)
             sleepFor(1);
     }
-    while (m_done.load() + failureCount() < m_total.load())
+    while (m_done.load() + failureCount() + rejectedCount() < m_total.load())
         sleepFor(50);
     // An entry counts as done before its thread has sent its last progress
     // and log lines: the pass's own end must come after them, not among them.
@@ -189,10 +207,12 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
     while (m_finished.load() - finished0 < launched)
         sleepFor(1);
 
+    // Refused files end the download like finished ones: they are not fetched
+    // again, and the copy stage fails on them after installing the others.
     if (reportStage)
-        reportStage(m_done.load() >= m_total.load() ? UpdateDownloadOk : UpdateDownloadError);
+        reportStage(m_done.load() + rejectedCount() >= m_total.load() ? UpdateDownloadOk : UpdateDownloadError);
     reportProgress();
-    std::wstring last = finalLine(failureCount(), m_done.load(), m_total.load());
+    std::wstring last = finalLine(failureCount() + rejectedCount(), m_done.load(), m_total.load());
     showStatus(window, last);
     logLine(last);
     return true;
@@ -229,14 +249,27 @@ void DownloadScheduler::runEntry(long index)
                 folder = config::listKeyPath(L"");
             sendEntryState(window, index, kEntryStarted);
             const int slot = static_cast<int>(index);
-            if (downloadEntry(window, slot, url, entryDestination(folder, entry.path))) {
+            bool rejected = false;
+            if (signedReleasesRequired() && !hasFileDigest(entry)) {
+                // Nothing is fetched that the signed list does not pin down.
+                logLine(L"The file [" + entry.path +
+                        L"] is refused: its entry in the signed list names no sha256 and size.");
+                rejected = true;
+            } else if (downloadEntry(window, slot, url, entryDestination(folder, entry.path), &entry, &rejected)) {
                 ++m_done;
                 counted = true;
                 sendEntryState(window, index, kEntryDone);
                 logLine(fillText(tr(L"done[%s]"), {entry.path}));
-            } else {
+            }
+            if (!counted) {
                 sendEntryState(window, index, kEntryFailed);
                 logLine(fillText(tr(L"error[%s]"), {entry.path}));
+            }
+            if (rejected) {
+                // The server's bytes were refused: another pass would fetch the
+                // same. The entry ends here; the copy stage leaves it out.
+                reject(index);
+                counted = true;
             }
         }
     } catch (...) {

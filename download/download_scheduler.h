@@ -52,6 +52,7 @@ public:
     bool runPass(WindowHandle window, const StageReport& reportStage);
 
     long doneCount() const { return m_done.load(); }
+    // The entries that failed and those refused by their integrity check.
     std::vector<long> errorList() const;
     // A new update run: done count 0 and no failed entries. Not while a pass runs.
     void resetRun();
@@ -71,15 +72,18 @@ private:
     void changeRunning(long lock, long delta);
     void runEntry(long index);
     void fail(long index);
+    void reject(long index);
     long failureCount() const;
+    long rejectedCount() const;
 
     std::atomic<long> m_done{0};
     std::atomic<long> m_running{0};
     std::atomic<long> m_total{0};
     std::atomic<long> m_finished{0}; // entry threads that sent their last report
     std::atomic<WindowHandle> m_window{nullptr};
-    mutable std::mutex m_errorLock; // guards m_errors
-    std::vector<long> m_errors;
+    mutable std::mutex m_errorLock; // guards m_errors and m_rejected
+    std::vector<long> m_errors;     // failed: the next pass tries them again
+    std::vector<long> m_rejected;   // refused by their integrity check: not tried again
 };
 
 } // namespace rk

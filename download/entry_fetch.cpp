@@ -7,6 +7,8 @@
 #include "core/text_format.h"
 #include "download/progress_messages.h"
 #include "download/segmented_downloader.h"
+#include "core/run_log.h"
+#include "install/file_digest.h"
 #include "install/unzip.h"
 #include "list/update_list.h"
 #include "platform/files.h"
@@ -58,9 +60,30 @@ void appendEntryNote(int slot, const std::wstring& line)
         list.entries[static_cast<size_t>(slot)].notes += line + L"\n";
 }
 
-bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const std::wstring& destination)
+bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const std::wstring& destination,
+                   const updatefileinfo* expected, bool* rejected)
 {
+    if (rejected)
+        *rejected = false;
+    // True when the file may stay; a refused one is deleted and logged.
+    auto accepted = [&](const std::wstring& file, const std::wstring& from) {
+        if (!expected)
+            return true;
+        const std::wstring problem = fileIntegrityProblem(file, *expected);
+        if (problem.empty())
+            return true;
+        logLine(L"The file [" + from + L"] is refused and deleted: " + problem + L".");
+        note(slot, L"error[%s]", from);
+        deleteFileForced(file);
+        if (rejected)
+            *rejected = true;
+        return false;
+    };
     const std::wstring done = destination + L"_";
+    // A file finished in an earlier pass or run is checked again: it has lain in
+    // the temporary folder since.
+    if (slot >= 0 && fileExists(done) && !accepted(done, done) && rejected)
+        *rejected = false;
     if (slot >= 0 && fileExists(done)) {
         long size = fileSizeOf(done);
         sendProgress(window, WM_DL_FILESIZE, slot, size);
@@ -83,14 +106,22 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
             config::write(L"RenewKit", L"ListFileZip", zipped ? L"1" : L"0");
         note(slot, L"done[%s]", tried);
         // A done marker that could not be made is no finished entry: the next pass tries again.
-        if (!zipped)
+        if (!zipped) {
+            if (!accepted(destination, tried)) {
+                zipped = !zipped;
+                continue;
+            }
             return slot < 0 || robustRename(destination, done);
-        if (slot < 0 || config::readFlag(L"RenewKit", L"UnZip", L"1")) {
+        }
+        if (slot < 0 || unzipDownloads()) {
             if (unzipSingleFile(zip, destination)) {
-                bool marked = slot < 0 || robustRename(destination, done);
                 note(slot, L"unzip ok[%s]", zip);
                 deleteFileForced(zip);
-                return marked;
+                if (!accepted(destination, tried)) {
+                    zipped = false;
+                    continue;
+                }
+                return slot < 0 || robustRename(destination, done);
             }
             note(slot, L"unzip error[%s]", zip);
             deleteFileForced(zip);

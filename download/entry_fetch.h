@@ -7,6 +7,7 @@
 #include "platform/window_messages.h"
 
 #include "install/file_replace.h"
+#include "list/update_list.h"
 
 #include <string>
 
@@ -19,7 +20,12 @@ std::wstring entryDestination(const std::wstring& folder, const std::wstring& pa
 // slot is the entry's list index, or -1 for a list file (no done marker, no
 // notes, ListFileZip read and stored). True when the finished file is in place:
 // D + "_" for an entry, D for a list file. Progress goes to window (may be null).
-bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const std::wstring& destination);
+// With expected, the finished file (unzipped) must pass its integrity check;
+// a file that does not is deleted, logged and not marked done, the other
+// variant is tried, and *rejected tells the caller that the server's bytes
+// were refused (so another pass would fetch the same).
+bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const std::wstring& destination,
+                   const updatefileinfo* expected = nullptr, bool* rejected = nullptr);
 
 // Appends the line and a line feed to the notes of entry `slot` of the shared
 // update list, under the notes lock; nothing for a slot outside the list.

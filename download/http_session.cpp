@@ -2,10 +2,14 @@
 
 #include "core/config.h"
 #include "core/language.h"
+#include "core/run_log.h"
 #include "download/http_rules.h"
 #include "platform/message_box.h"
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <set>
 
 namespace rk {
 namespace {
@@ -92,9 +96,36 @@ HttpRequest HttpSession::openRequest(const std::wstring& url, long position) con
     return openRequestWithHeaders(url, http::transferHeaders(position));
 }
 
+namespace {
+
+std::mutex g_certificateLogMutex;           // guards g_certificateLogged
+std::set<std::wstring> g_certificateLogged; // server and reason, each logged once
+
+// The server part of an address: scheme, host and port, with the "/" after them.
+std::wstring serverOf(const std::wstring& url)
+{
+    const size_t scheme = url.find(L"://");
+    const size_t path = url.find(L'/', scheme == std::wstring::npos ? 0 : scheme + 3);
+    return path == std::wstring::npos ? url + L"/" : url.substr(0, path + 1);
+}
+
+} // namespace
+
 HttpRequest HttpSession::openRequestWithHeaders(const std::wstring& url, const std::wstring& headers) const
 {
-    return HttpRequest(WinHttpRequest::open(m_session, url, headers));
+    WinHttpRequest request = WinHttpRequest::open(m_session, url, headers);
+    if (!request) {
+        const std::wstring reason = certificateFailureText(request.failure());
+        if (!reason.empty()) {
+            const std::wstring line = L"The certificate of " + serverOf(url) + L" was refused: " + reason +
+                                      L" (error " + std::to_wstring(request.failure()) +
+                                      L"); nothing is fetched from it.";
+            std::lock_guard<std::mutex> guard(g_certificateLogMutex);
+            if (g_certificateLogged.insert(line).second)
+                logLine(line);
+        }
+    }
+    return HttpRequest(std::move(request));
 }
 
 long queryFileSize(const std::wstring& url)
@@ -115,7 +146,7 @@ long queryFileSize(const std::wstring& url)
     return length < 0 ? 0 : static_cast<long>(length);
 }
 
-bool fetchToSink(const std::wstring& url, std::string& sink)
+bool fetchToSink(const std::wstring& url, std::string& sink, std::size_t maxBytes)
 {
     HttpSession session = HttpSession::openPreconfigured(kFetchAgent);
     if (!session)
@@ -130,6 +161,8 @@ bool fetchToSink(const std::wstring& url, std::string& sink)
     for (;;) {
         std::size_t got = 0;
         if (!request.read(block, kBlock, got))
+            return false;
+        if (got > maxBytes - std::min(maxBytes, sink.size()))
             return false;
         sink.append(block, got);
         if (got < kBlock)

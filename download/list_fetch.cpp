@@ -6,6 +6,7 @@
 #include "core/run_log.h"
 #include "download/entry_fetch.h"
 #include "download/http_session.h"
+#include "download/list_verification.h"
 #include "list/list_url.h"
 #include "list/master_list.h"
 #include "list/update_list.h"
@@ -45,12 +46,14 @@ void setProbeState(unsigned round, std::int32_t state)
 }
 
 void finishSubList(unsigned round, bool fetched, const std::wstring& address, const std::wstring& file,
-                   const std::wstring& listFile)
+                   const std::wstring& listFile, const VerifiedDocument& document)
 {
     NamedLockGuard guard(locks::kSubListResult);
     const bool current = round == g_subListRound;
     if (fetched && current && g_chosenAddress.empty()) {
         g_chosenAddress = address;
+        if (signedReleasesRequired())
+            setAcceptedDocuments({document.bytes, document.signature, std::string(), std::string(), document.serial});
         robustRename(file, listFile);
     } else if (fetched) {
         deleteFileForced(file);
@@ -79,10 +82,19 @@ bool startListFetch(const std::wstring& listFile)
         const std::wstring url = expandedListUrl();
         logLine(tr(L"download:") + url);
         const std::wstring masterFile = listFile + L".main.xml";
-        bool ok = downloadEntry(nullptr, -1, url, listFile);
-        ok = downloadEntry(nullptr, -1, masterListUrl(url), masterFile) && ok;
+        const std::wstring masterUrl = masterListUrl(url);
+        VerifiedDocument list, master;
+        bool ok =
+            downloadEntry(nullptr, -1, url, listFile) && verifyFetchedList(url, listFile, ListRole::UpdateList, &list);
+        ok = downloadEntry(nullptr, -1, masterUrl, masterFile) &&
+             verifyFetchedList(masterUrl, masterFile, ListRole::MasterList, &master) && ok;
         ok = ok && mergeMasterList(listFile, masterFile);
-        setListState(round, ok ? kFetchReady : kFetchFailed);
+        NamedLockGuard guard(locks::kListFetchState);
+        if (round != g_listRound)
+            return;
+        if (ok && signedReleasesRequired())
+            setAcceptedDocuments({list.bytes, list.signature, master.bytes, master.signature, list.serial});
+        g_listState = ok ? kFetchReady : kFetchFailed;
     });
     if (!started)
         setListState(round, kFetchFailed);
@@ -128,15 +140,17 @@ bool startSubListFetch(const std::wstring& address, int index, const std::wstrin
     }
     bool started = startDetachedThread([round, url, file, listFile] {
         bool fetched = false;
+        VerifiedDocument document;
         try {
-            fetched = downloadEntry(nullptr, -1, url, file);
+            fetched =
+                downloadEntry(nullptr, -1, url, file) && verifyFetchedList(url, file, ListRole::UpdateList, &document);
         } catch (...) {
             fetched = false;
         }
-        finishSubList(round, fetched, url, file, listFile);
+        finishSubList(round, fetched, url, file, listFile, document);
     });
     if (!started)
-        finishSubList(round, false, url, file, listFile);
+        finishSubList(round, false, url, file, listFile, VerifiedDocument());
     return started;
 }
 

@@ -6,10 +6,14 @@
 #include "core/language.h"
 #include "core/path_macros.h"
 #include "core/path_text.h"
+#include "core/release_signature.h"
 #include "core/run_log.h"
+#include "install/file_digest.h"
 #include "install/file_replace.h"
 #include "install/upgrade_actions.h"
 #include "list/list_compare.h"
+#include "list/signed_list.h"
+#include "list/signed_list_document.h"
 #include "list/update_list.h"
 #include "platform/files.h"
 #include "platform/sleep.h"
@@ -42,6 +46,15 @@ bool saveLocalList(const CopyStageInput& input)
 {
     const std::wstring local = applicationDirectory() + kLocalListName;
     const std::wstring& listFile = input.listFile;
+    // A signed run records what it verified, not the file that has lain in the
+    // temporary folder since.
+    const SignedDocuments accepted = acceptedDocuments();
+    if (signedReleasesRequired() && !accepted.list.empty()) {
+        if (!saveSignedList(accepted, local))
+            return false;
+        deleteFileForced(listFile);
+        return true;
+    }
     if (fileExists(listFile) && robustRename(listFile, local))
         return true;
     const std::wstring twin = twinListFile(listFile);
@@ -56,7 +69,7 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
 {
     const std::wstring app = applicationDirectory();
     const std::wstring tool = icaclsToolPath();
-    const bool unzip = config::readFlag(L"RenewKit", L"UnZip", L"1");
+    const bool unzip = unzipDownloads();
     statusAndLog(window, tr(L"Copy from temporary directory"));
     if (!unzip) {
         moveTree(input.tempListFolder, app);
@@ -80,7 +93,10 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
         }
         if (targets.empty())
             continue;
-        if (!replaceFile(source, targets)) {
+        // The file is checked where it is installed, just before: nothing that
+        // was swapped in the temporary folder since the download is installed.
+        auto check = [&entry](const std::wstring& staged) { return fileIntegrityProblem(staged, entry); };
+        if (!replaceFile(source, targets, check)) {
             // The entry stops here; its lines in the log say why.
             ++failed;
             notifyCopyStep(L"entry", entry.path);
@@ -109,9 +125,12 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
                             {failed}));
         return false;
     }
-    if (saveLocalList(input))
+    if (saveLocalList(input)) {
         notifyCopyStep(L"list saved", app + kLocalListName);
-    else
+        const long long serial = acceptedDocuments().serial;
+        if (serial > 0 && !recordInstalledSerial(serial))
+            logLine(L"The installed serial could not be recorded: " + installedSerialPath());
+    } else
         logLine(tr(L"The local list could not be saved; the next check repeats this update."));
     if (!tool.empty())
         grantUsersAccess(tool, app + kLocalListName);

@@ -77,7 +77,7 @@ bool backupTarget(const std::wstring& target)
     return false;
 }
 
-bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets)
+bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets, const StagedCheck& check)
 {
     const std::wstring marker = source + L"_";
     if (!fileExists(marker))
@@ -94,6 +94,16 @@ bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& ta
             return false;
         }
         notifyCopyStep(L"staged", target);
+        if (check) {
+            const std::wstring problem = check(staging);
+            if (!problem.empty()) {
+                logLine(L"The file [" + source + L"] is not installed to [" + target + L"] and is deleted: " + problem +
+                        L".");
+                deleteFileForced(staging);
+                deleteFileForced(marker);
+                return false;
+            }
+        }
         if (pathExists(target))
             setNormalAttributes(target);
         bool installed = moveFileReplacing(staging, target);

@@ -4,6 +4,7 @@
 
 #include "core/path_helpers.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,12 @@ inline const wchar_t kStagingSuffix[] = L".__new";
 // A target in use is moved to ".__old" (or ".__old0" to ".__old9") first and the
 // name recorded in __oldfiles.lst. The done marker is gone afterwards. False
 // when the marker is missing or a target could not be installed.
-bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets);
+// check, when given, sees each staged copy in the target's own folder just
+// before it is renamed into place and returns why it must not be installed
+// (empty to go on); a refused copy and the marker are deleted.
+using StagedCheck = std::function<std::wstring(const std::wstring& staged)>;
+bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets,
+                 const StagedCheck& check = StagedCheck());
 
 // Moves a target in use out of the way; false after eleven refused names.
 bool backupTarget(const std::wstring& target);

@@ -93,7 +93,6 @@ std::vector<updatefileinfo> selectEntries(const DownLoadList& remote, const Down
 long compareWithLocalList(const std::wstring& remoteListPath, DownLoadList& target)
 {
     DownLoadList remote;
-    DownLoadList local;
     // A list without a guid element leaves the last one in place.
     remote.listGuid = target.listGuid;
     // A remote list that did not load completely selects nothing: entries read
@@ -105,6 +104,12 @@ long compareWithLocalList(const std::wstring& remoteListPath, DownLoadList& targ
             logLine(L"The update list could not be read completely; nothing is selected[" + remoteListPath + L"]");
         remote.entries.clear();
     }
+    return compareLoadedList(remote, target);
+}
+
+long compareLoadedList(const DownLoadList& remote, DownLoadList& target)
+{
+    DownLoadList local;
     loadList(collapseBackslashes(applicationDirectory() + kLocalListName), local, false);
     std::vector<updatefileinfo> selected =
         selectEntries(remote, local, config::readFlag(L"RenewKit", L"CheckLostFile", L"0"));

@@ -29,6 +29,8 @@ std::vector<updatefileinfo> selectEntries(const DownLoadList& remote, const Down
 // file-URL template, then splits out notes and run commands. Returns the
 // target's entry count. The calling thread must have initialised COM.
 long compareWithLocalList(const std::wstring& remoteListPath, DownLoadList& target);
+// The same for a remote list already loaded.
+long compareLoadedList(const DownLoadList& remote, DownLoadList& target);
 
 inline const wchar_t kLocalListName[] = L"renewkit.xml";
 

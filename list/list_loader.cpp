@@ -111,6 +111,10 @@ private:
         entry.iconIndex =
             firstValue(a, {L"iconindex", L"ICONINDEX", L"IconIndex", L"shortcuticonindex", L"SHORTCUTICONINDEX"});
         entry.dstNames = firstValue(a, {L"DesName", L"desname", L"dstname", L"DstName"});
+        entry.sha256 = firstValue(a, {L"sha256", L"SHA256", L"Sha256"});
+        // Anything but digits leaves no size: such a file is checked by nothing, or
+        // refused where a digest is required.
+        entry.size = parseWholeNumber(firstValue(a, {L"size", L"Size", L"SIZE"}));
 
         const std::wstring lowerPath = toLower(entry.path);
         if (startsWith(lowerPath, L"http:") || startsWith(lowerPath, L"https:")) {
@@ -140,6 +144,23 @@ XmlNode listRoot(const XmlDocument& document)
     return {};
 }
 
+// Takes guid and fileurl of a remote list and walks the entries; raises XmlError.
+void walkDocument(const XmlNode& root, DownLoadList& list, bool remote, ListWalk& walk)
+{
+    if (remote) {
+        if (XmlNode guid = root.findChild(L"guid"))
+            list.listGuid = guid.nodeText();
+        list.fileUrlTemplate = kDefaultFileUrlTemplate;
+        if (XmlNode fileUrl = root.findChild(L"fileurl")) {
+            std::wstring text = fileUrl.nodeText();
+            // An empty element would leave every file without an address.
+            if (!trimBlanks(text).empty())
+                list.fileUrlTemplate = text;
+        }
+    }
+    walk.run(root);
+}
+
 bool readList(const std::wstring& path, DownLoadList& list, bool remote, ListWalk& walk)
 {
     try {
@@ -150,18 +171,7 @@ bool readList(const std::wstring& path, DownLoadList& list, bool remote, ListWal
         XmlNode root = listRoot(document);
         if (!root)
             return false;
-        if (remote) {
-            if (XmlNode guid = root.findChild(L"guid"))
-                list.listGuid = guid.nodeText();
-            list.fileUrlTemplate = kDefaultFileUrlTemplate;
-            if (XmlNode fileUrl = root.findChild(L"fileurl")) {
-                std::wstring text = fileUrl.nodeText();
-                // An empty element would leave every file without an address.
-                if (!trimBlanks(text).empty())
-                    list.fileUrlTemplate = text;
-            }
-        }
-        walk.run(root);
+        walkDocument(root, list, remote, walk);
         if (root.removeChild(L"guid")) {
             // The list was read in full: a file that cannot be rewritten (a
             // write-protected folder) is no format error.
@@ -227,6 +237,24 @@ std::wstring pathFromUrl(const std::wstring& url)
 std::wstring listFormatErrorText(const std::wstring& path, bool remote)
 {
     return tr(L"The xml file format error!") + L"\r\n" + (remote ? config::read(L"UPDATEINFO", L"ListURL") : path);
+}
+
+bool loadListDocument(const XmlDocument& document, DownLoadList& list)
+{
+    ListWalk walk(list);
+    bool walked = false;
+    try {
+        XmlNode root = listRoot(document);
+        if (root) {
+            walkDocument(root, list, true, walk);
+            walked = true;
+        }
+    } catch (const XmlError& e) {
+        const std::string reason = e.what();
+        logLine(tr(L"The xml file format error!") + L" " + std::wstring(reason.begin(), reason.end()));
+    }
+    walk.flush();
+    return walked;
 }
 
 bool loadList(const std::wstring& path, DownLoadList& list, bool remote)

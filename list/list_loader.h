@@ -4,6 +4,7 @@
 // Runs on the calling thread, which must have initialised COM.
 
 #include "list/update_list.h"
+#include "list/xml_reader.h"
 
 #include <cstdint>
 #include <string>
@@ -18,6 +19,11 @@ inline const wchar_t kDefaultFileUrlTemplate[] = L"{listurl-base}/{filename}";
 // added before it stay). The remote flag decides whether guid and fileurl are
 // taken. The first guid element is removed from the file afterwards.
 bool loadList(const std::wstring& path, DownLoadList& list, bool remote);
+
+// The same walk over a document already in memory, as a remote list, without
+// saving anything back. False when it has no list root or the reader failed
+// (logged; entries before the failure stay).
+bool loadListDocument(const XmlDocument& document, DownLoadList& list);
 
 // The message shown when the reader fails: translated text, CR LF, then ListURL
 // for the remote list or the path for the local one.

@@ -14,9 +14,12 @@ DownLoadList& DownLoadList::shared()
 updatefileinfo normalizeEntry(updatefileinfo entry)
 {
     entry.version = trimBlanks(toLower(entry.version));
+    entry.sha256 = trimBlanks(toLower(entry.sha256));
     entry.path = trimBlanks(replaceAll(replaceAll(entry.path, L"|", L"\\"), L"._.zip", L""));
     return entry;
 }
+
+bool hasFileDigest(const updatefileinfo& entry) { return entry.sha256.size() == 64 && entry.size >= 0; }
 
 void DownLoadList::addEntry(updatefileinfo entry)
 {

@@ -31,10 +31,17 @@ struct updatefileinfo {
     std::wstring shortcutIcon;
     std::wstring iconIndex;
     std::int32_t actions = 0;
+    // What the file must be once downloaded (unzipped): lower-case hex SHA-256
+    // and byte count; empty and -1 when the list does not say.
+    std::wstring sha256;
+    long long size = -1;
 };
 
-// The form every entry has once in a list: version lower-cased and trimmed;
-// in path "|" made "\", every "._.zip" removed, then trimmed.
+// True when the entry names the digest and size its file must have.
+bool hasFileDigest(const updatefileinfo& entry);
+
+// The form every entry has once in a list: version and sha256 lower-cased and
+// trimmed; in path "|" made "\", every "._.zip" removed, then trimmed.
 updatefileinfo normalizeEntry(updatefileinfo entry);
 
 class DownLoadList {

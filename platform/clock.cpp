@@ -28,4 +28,14 @@ std::int64_t hoursSince2011()
     return (ticks(a) - ticks(b)) / 10000000 / 3600;
 }
 
+std::int64_t utcSecondsNow()
+{
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const auto ticks =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    // 100 ns ticks since 1601; 11644473600 s lie between 1601 and 1970.
+    return ticks / 10000000 - 11644473600LL;
+}
+
 } // namespace rk

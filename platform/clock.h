@@ -14,4 +14,7 @@ LocalTime localTimeNow();
 // Whole hours since 2011-01-01 00:00 local time.
 std::int64_t hoursSince2011();
 
+// Seconds since 1970-01-01 00:00 UTC.
+std::int64_t utcSecondsNow();
+
 } // namespace rk

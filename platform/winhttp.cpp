@@ -246,8 +246,12 @@ WinHttpRequest WinHttpRequest::open(const WinHttpSession& session, const std::ws
                            const_cast<wchar_t*>(credentials.password.c_str()),
                            static_cast<DWORD>(credentials.password.size()));
 
-    if (!sendAndReceive(request.get(), headers))
+    // The system checks the certificate of an HTTPS server; nothing here ever
+    // lowers that check, so a refused certificate fails the request.
+    if (!sendAndReceive(request.get(), headers)) {
+        result.m_failure = ::GetLastError();
         return result;
+    }
     // Wine answers a Basic 407 itself from the options above; other schemes, and
     // Windows, hand it back.
     const std::wstring target = absoluteTarget(parts.nScheme, host, parts.nPort, object);
@@ -263,6 +267,32 @@ WinHttpRequest WinHttpRequest::open(const WinHttpSession& session, const std::ws
     result.m_connection = std::move(connection);
     result.m_request = std::move(request);
     return result;
+}
+
+std::wstring certificateFailureText(unsigned long error)
+{
+    switch (error) {
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+        return L"it names another host";
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+        return L"it has expired or is not valid yet";
+    case ERROR_WINHTTP_SECURE_INVALID_CA:
+        return L"its issuer is not trusted";
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+        return L"it was revoked";
+    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
+        return L"its revocation could not be checked";
+    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
+        return L"it is not for servers";
+    case ERROR_WINHTTP_SECURE_INVALID_CERT:
+        return L"it is not valid";
+    case ERROR_WINHTTP_SECURE_FAILURE:
+        return L"the secure connection failed its checks";
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+        return L"no secure connection could be made";
+    default:
+        return std::wstring();
+    }
 }
 
 bool WinHttpRequest::queryHeader(unsigned long infoLevel, wchar_t* buffer, unsigned long bufferBytes) const

@@ -73,6 +73,8 @@ public:
     static WinHttpRequest open(const WinHttpSession& session, const std::wstring& url, const std::wstring& headers);
 
     explicit operator bool() const { return m_request.valid(); }
+    // Of a request that could not be opened: the system's error code, 0 when unknown.
+    unsigned long failure() const { return m_failure; }
 
     // The raw header text, at most bufferBytes bytes; false when the header is absent.
     bool queryHeader(unsigned long infoLevel, wchar_t* buffer, unsigned long bufferBytes) const;
@@ -89,6 +91,7 @@ private:
     UniqueWinHttp m_request;
     static constexpr unsigned long kReadBuffer = 64 * 1024;
 
+    unsigned long m_failure = 0;
     long long m_bodyLength = -1;               // the Content-Length, -1 when absent
     mutable unsigned long long m_bodyRead = 0; // taken from WinHTTP, buffered or not
     mutable std::unique_ptr<char[]> m_buffer;  // kReadBuffer bytes once the first read needs them
@@ -97,6 +100,10 @@ private:
     mutable bool m_ended = false;
     mutable bool m_failed = false;
 };
+
+// What a WinHTTP error says about the server's certificate; empty when the
+// error is not about the certificate.
+std::wstring certificateFailureText(unsigned long error);
 
 namespace winhttp_query {
 constexpr unsigned long kStatusCode = 19;   // WINHTTP_QUERY_STATUS_CODE

@@ -8,7 +8,13 @@
 #include "core/run_log.h"
 #include "core/settings.h"
 #include "core/text_format.h"
+#include "core/release_signature.h"
+#include "list/list_compare.h"
 #include "list/list_snapshot.h"
+#include "list/signed_list.h"
+#include "list/signed_list_document.h"
+#include "platform/clock.h"
+#include "platform/named_lock.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
 #include "platform/shell_run.h"
@@ -69,13 +75,22 @@ std::wstring relaunchParameters(const std::wstring& commandLine)
 
 std::wstring handOverFilePath() { return config::listKeyPath(L".lst"); }
 
+std::wstring signedHandOverPath() { return handOverFilePath() + L".signed"; }
+
 void relaunchAsAdministrator(bool saveList)
 {
     const std::wstring handOver = handOverFilePath();
     deleteFileForced(handOver);
+    deleteFileForced(signedHandOverPath());
     if (saveList && !writeFileBytes(handOver, writeSnapshot(DownLoadList::shared()))) {
         deleteFileForced(handOver);
         logLine(L"The update list could not be saved for the copy run as administrator: " + handOver);
+    }
+    const SignedDocuments accepted = acceptedDocuments();
+    if (saveList && signedReleasesRequired() && !accepted.list.empty() &&
+        !writeFileBytes(signedHandOverPath(), writeSignedDocuments(accepted))) {
+        deleteFileForced(signedHandOverPath());
+        logLine(L"The signed list could not be saved for the copy run as administrator: " + signedHandOverPath());
     }
     const std::wstring parameters = relaunchParameters(SettingsTable::instance().get(props::kCommandLine));
     SettingsTable::instance().set(props::kRunAsAdmin, kRunAsAdminMarker);
@@ -112,6 +127,47 @@ bool loadHandOverFile(const std::wstring& path, DownLoadList& list)
     return readSnapshot(bytes, list);
 }
 
+bool reverifyHandOver(const std::wstring& path, DownLoadList& list)
+{
+    std::string bytes;
+    SignedDocuments documents;
+    if (!readFileBytesLimited(path, bytes, kMaxHandOverBytes) || !readSignedDocuments(bytes, documents)) {
+        logLine(L"No signed list was handed over to the copy run as administrator.");
+        return false;
+    }
+    const ReleaseKeys keys = releaseKeys();
+    const long long installed = installedSerial();
+    const long long now = utcSecondsNow();
+    ListCheck check = checkSignedList(documents.list, &documents.listSignature, keys, installed, now,
+                                      ListRole::UpdateList, L"handed over: " + path);
+    logLine(check.logLine);
+    if (!check.accepted)
+        return false;
+    documents.serial = check.serial;
+    if (!documents.master.empty()) {
+        const ListCheck master = checkSignedList(documents.master, &documents.masterSignature, keys, installed, now,
+                                                 ListRole::MasterList, L"handed over master list: " + path);
+        logLine(master.logLine);
+        if (!master.accepted)
+            return false;
+    }
+    DownLoadList remote;
+    if (!loadSignedList(documents, remote))
+        return false;
+    // Only what the signed list names is installed: the entries, run commands
+    // and description are chosen again from it; of the snapshot nothing else is used.
+    {
+        NamedLockGuard guard(locks::kAddListEntry);
+        list.entries.clear();
+        list.runCommands.clear();
+        list.description.clear();
+        list.downloadDir = config::listKeyPath(L"");
+    }
+    compareLoadedList(remote, list);
+    setAcceptedDocuments(std::move(documents));
+    return true;
+}
+
 void continueElevatedRun()
 {
     const std::wstring handOver = handOverFilePath();
@@ -121,9 +177,18 @@ void continueElevatedRun()
     else if (!loadHandOverFile(handOver, list))
         logLine(L"The update list handed over to the copy run as administrator is unreadable or damaged; the update "
                 L"starts from the check.");
+    if (signedReleasesRequired() && list.count() > 0 && !reverifyHandOver(signedHandOverPath(), list)) {
+        logLine(L"The update list handed over to the copy run as administrator is not verified; the update starts "
+                L"from the check.");
+        NamedLockGuard guard(locks::kAddListEntry);
+        list.entries.clear();
+        list.runCommands.clear();
+        list.description.clear();
+    }
     if (list.count() > 0)
         reportStage(UpdateDownloadOk, nullptr);
     deleteFileForced(handOver);
+    deleteFileForced(signedHandOverPath());
 }
 
 } // namespace rk

@@ -47,8 +47,15 @@ void writeRefusedPrompt(const std::wstring& path);
 // not authenticated: the elevated copy trusts what it names.
 bool loadHandOverFile(const std::wstring& path, DownLoadList& list);
 
+// Temporary directory + list key + ".lst.signed": the signed documents the
+// check accepted, written beside the hand-over file when release keys are set.
+std::wstring signedHandOverPath();
+
 // Start-up of an elevated copy: loads the hand-over file into the update list,
 // reports UpdateDownloadOk when it names at least one file, deletes the file.
+// With release keys, the list handed over counts only after the signed
+// documents beside it verify again here, and its entries are then chosen anew
+// from them; otherwise the update starts from the check.
 void continueElevatedRun();
 
 } // namespace rk

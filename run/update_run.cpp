@@ -20,6 +20,7 @@
 #include "list/list_compare.h"
 #include "list/list_loader.h"
 #include "list/list_url.h"
+#include "list/signed_list.h"
 #include "list/update_list.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -147,7 +148,10 @@ bool fetchAndCompare(WindowHandle window)
 
     DownLoadList& list = DownLoadList::shared();
     std::wstring listFile = config::listKeyPath(L".xml");
-    if (!config::readFlag(L"APPLICATION", L"CheckVerNumber", L"0") && quickMode()) {
+    clearAcceptedDocuments();
+    // The kept copy of an earlier fetch carries no signature: signed releases
+    // are always fetched.
+    if (!config::readFlag(L"APPLICATION", L"CheckVerNumber", L"0") && quickMode() && !signedReleasesRequired()) {
         moveFile(listFile, listFile + L".xml"); // fails, and changes nothing, when the copy exists
         listFile += L".xml";
         hiddenRefresh();
@@ -441,6 +445,7 @@ void uninstallRun()
         deleteFile(logFilePath());
     deleteFile(collapseBackslashes(applicationDirectory() + L"__oldfiles.lst"));
     deleteFile(collapseBackslashes(applicationDirectory() + kLocalListName));
+    deleteFile(installedSerialPath());
 }
 
 void launchHostProgram(bool showMessages)

@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
   cmake ninja-build dpkg-dev googletest
   wine wine64 xvfb imagemagick
-  nginx tinyproxy squid aria2 curl python3 clang-format fonts-dejavu-core
+  nginx tinyproxy squid aria2 curl python3 clang-format fonts-dejavu-core openssl
 )
 
 missing=()

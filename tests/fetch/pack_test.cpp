@@ -81,10 +81,11 @@ TEST(Pack, DocumentsEscapeTextAndKeepTheRunFieldsInOrder)
     options.fileUrl = L"{listurl-base}/files/{filename}";
     options.description = L"A & B\\nnext";
     options.runs = {L"setup.exe|/q \"x\"||post"};
-    std::string xml = listDocument(options, {{L"sub\\a<1>.dll", "00ff", L"reg"}});
+    std::string xml = listDocument(options, {{L"sub\\a<1>.dll", "00ff", "5e7a", 7, L"reg"}});
     EXPECT_NE(xml.find("<fileurl>{listurl-base}/files/{filename}</fileurl>"), std::string::npos);
     EXPECT_NE(xml.find("<description>A &amp; B\\nnext</description>"), std::string::npos);
-    EXPECT_NE(xml.find("<file path=\"sub\\a&lt;1&gt;.dll\" ver=\"00ff\" oper=\"reg\"/>"), std::string::npos);
+    EXPECT_NE(xml.find("<file path=\"sub\\a&lt;1&gt;.dll\" ver=\"00ff\" sha256=\"5e7a\" size=\"7\" oper=\"reg\"/>"),
+              std::string::npos);
     EXPECT_NE(xml.find("<run path=\"setup.exe\" param=\"/q &quot;x&quot;\" key=\"post\"/>"), std::string::npos);
     EXPECT_EQ(probeDocument(L"5.2", {L"http://a/1.xml", L"http://b/2.xml"}),
               "<ver>5.2</ver>\r\n<url>http://a/1.xml</url>\r\n<url>http://b/2.xml</url>\r\n");

@@ -27,6 +27,10 @@ The first path segment names the faults, the rest is the file:
   /total=N/FILE             report N as the total in Content-Range (a replaced file)
   /cutrange=B:N,t=ID/FILE   cut the first answer to "Range: bytes=B-" after N body bytes
   /hangnth=K:N,t=ID/FILE    hang as above, only in the K-th answer of this exact path
+  /flipfile=NAME:N/FILE     when FILE's name is NAME, flip byte N of it; a zipped variant
+                            (NAME._.zip) is served as a valid archive of the flipped bytes
+                            (a man in the middle who swaps one file and nothing else)
+  /nosig/FILE               404 for a signature file (a path ending in ".sig")
   t=ID                      ignored; makes a path unique to one test
 Options combine with commas. A request target with a raw blank or another
 character that must be escaped (" < > \ ^ ` { | }) is answered 400, as a strict
@@ -36,12 +40,14 @@ stops by itself after --max-seconds or --max-requests.
 """
 import argparse
 import http.server
+import io
 import json
 import os
 import socket
 import threading
 import time
 import urllib.parse
+import zipfile
 
 
 class FaultServer(http.server.ThreadingHTTPServer):
@@ -98,6 +104,29 @@ class FaultServer(http.server.ThreadingHTTPServer):
 
 
 RAW_UNSAFE = set(' "<>\\^`{|}')
+
+
+def flip_file(data, relative, spec):
+    """Flips byte N of the file named NAME, inside its zipped variant too."""
+    name, _, offset = spec.rpartition(":")
+    base = relative.rsplit("/", 1)[-1]
+    at = int(offset)
+    if base == name:
+        if not data:
+            return b"x"
+        flipped = bytearray(data)
+        flipped[at % len(flipped)] ^= 0x01
+        return bytes(flipped)
+    if base == name + "._.zip":
+        with zipfile.ZipFile(io.BytesIO(data)) as archive:
+            member = archive.infolist()[0]
+            inner = bytearray(archive.read(member) or b"\0")
+        inner[at % len(inner)] ^= 0x01
+        out = io.BytesIO()
+        with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as archive:
+            archive.writestr(member.filename, bytes(inner))
+        return out.getvalue()
+    return data
 
 
 def parse_faults(text):
@@ -171,6 +200,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             for at in range(len(flipped) // 4, len(flipped) // 2):
                 flipped[at] ^= 0x55
             data = bytes(flipped)
+        if "nosig" in faults and relative.endswith(".sig"):
+            status = 404
+        if data is not None and "flipfile" in faults:
+            data = flip_file(data, relative, faults["flipfile"])
         if data is None:
             status = 404
         if status not in (200, 206):

@@ -4,6 +4,8 @@
 # same data, two tinyproxy instances (open, and with basic authentication), squid
 # asking for Digest authentication, and a PAC script (data/proxy.pac) that sends
 # requests for "localhost" through the open tinyproxy and the rest direct.
+# nginx also serves the data over HTTPS with a certificate for "localhost" from
+# a test authority of its own (tls/ca.pem).
 #   servers.sh start STATE_DIR [nginx]   ("nginx": only nginx, for the benchmark)
 #   servers.sh stop STATE_DIR
 # STATE_DIR receives data/, <name>.port, <name>.pid and each server's own files.
@@ -86,9 +88,30 @@ PY
   chmod -R a+rX "$state"
 }
 
+# A test certificate authority and a certificate for "localhost" signed by it
+# (tls/ca.pem, tls/localhost.pem, tls/localhost.key): trusted by nobody until a
+# test imports the authority into its Wine prefix.
+make_tls() {
+  local tls=$state/tls
+  mkdir -p "$tls"
+  [ -s "$tls/localhost.pem" ] && [ -s "$tls/ca.pem" ] && return 0
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 3650 \
+    -subj "/CN=RenewKit Test Authority" -addext "basicConstraints=critical,CA:TRUE" \
+    -addext "keyUsage=critical,keyCertSign,cRLSign" \
+    -keyout "$tls/ca.key" -out "$tls/ca.pem" 2>/dev/null
+  openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=localhost" \
+    -keyout "$tls/localhost.key" -out "$tls/localhost.csr" 2>/dev/null
+  printf 'subjectAltName=DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' >"$tls/ext.cnf"
+  openssl x509 -req -in "$tls/localhost.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" -CAcreateserial \
+    -days 3650 -extfile "$tls/ext.cnf" -out "$tls/localhost.pem" 2>/dev/null
+  chmod a+r "$tls"/*
+}
+
 start_nginx() {
-  local dir=$state/nginx port
+  local dir=$state/nginx port tls_port
   port=$(free_port)
+  tls_port=$(free_port)
+  make_tls
   mkdir -p "$dir/temp"
   # Tests read the access log for their own requests: a run starts with an empty one.
   rm -f "$dir/access.log" "$dir/error.log"
@@ -118,12 +141,20 @@ http {
     root $state/data;
     $rate_line
   }
+  server {
+    listen 127.0.0.1:$tls_port ssl;
+    ssl_certificate $state/tls/localhost.pem;
+    ssl_certificate_key $state/tls/localhost.key;
+    root $state/data;
+  }
 }
 CONF
   nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" >"$dir/stdout.log" 2>&1 9>&- &
   echo $! >"$state/nginx.pid"
   wait_port nginx "$port"
+  wait_port nginx_tls "$tls_port"
   echo "$port" >"$state/nginx.port"
+  echo "$tls_port" >"$state/nginx_tls.port"
 }
 
 start_proxy() { # name [user pass]

@@ -2,10 +2,13 @@
 
 #include "core/path_helpers.h"
 #include "core/path_text.h"
+#include "list/signed_list.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/stream_file.h"
 #include "platform/zip_io.h"
 #include "tools/pack/md5.h"
+#include "tools/pack/signing.h"
 
 #include <algorithm>
 
@@ -90,7 +93,7 @@ std::wstring baseName(const std::wstring& path)
 
 // Reads the file once: its MD5, the plain copy and the zipped variant.
 std::wstring packFile(const std::wstring& source, const std::wstring& target, const std::wstring& name, bool zipped,
-                      std::string& md5)
+                      PackedFile& packed)
 {
     StreamFile in;
     if (!in.openRead(source))
@@ -103,6 +106,7 @@ std::wstring packFile(const std::wstring& source, const std::wstring& target, co
     if (zipped && (!zip.create(target + L"._.zip") || !zip.beginEntry(utf8(name), in.size() >= 0xFFFFFFFFull)))
         return L"cannot write file: " + target + L"._.zip";
     Md5 hash;
+    Hasher sha256(HashAlgorithm::Sha256);
     std::string block(1 << 20, '\0');
     const std::uint64_t size = in.size();
     for (std::uint64_t at = 0; at < size;) {
@@ -110,13 +114,18 @@ std::wstring packFile(const std::wstring& source, const std::wstring& target, co
         if (!in.readAt(at, block.data(), n))
             return L"cannot read file: " + source;
         hash.update(block.data(), n);
+        sha256.update(block.data(), n);
         if (!plain.write(block.data(), n) || (zipped && !zip.write(block.data(), n)))
             return L"cannot write file: " + target;
         at += n;
     }
     if (!plain.flush() || (zipped && (!zip.endEntry() || !zip.close())))
         return L"cannot write file: " + target;
-    md5 = hash.hexDigest();
+    packed.md5 = hash.hexDigest();
+    packed.sha256 = toHex(sha256.finish());
+    packed.size = size;
+    if (packed.sha256.empty())
+        return L"cannot hash file: " + source;
     return std::wstring();
 }
 
@@ -147,7 +156,13 @@ std::wstring usage()
            L"  --action PATH=TEXT    action of one file, e.g. app.exe=run or old.dll=del\n"
            L"  --run PATH|PARAM|WAIT|KEY  a command run after the update (fields after PATH optional)\n"
            L"  --sublist URL         a sub-list address for the probe document (repeatable)\n"
-           L"  --no-zip              write no zipped variants\n";
+           L"  --no-zip              write no zipped variants\n"
+           L"  --sign KEYFILE        sign the list and the master list (writes NAME.sig beside each)\n"
+           L"  --serial N            serial of the signed list (default: one more than the list in OUTPUT_FOLDER)\n"
+           L"  --expires DAYS        the signed list expires after DAYS days (default 30)\n"
+           L"usage: renewkit-pack keygen OUT_PREFIX\n"
+           L"  writes OUT_PREFIX.key (the private key, for --sign; keep it secret) and OUT_PREFIX.pub\n"
+           L"  (the [Security] PublicKey line of the updater's configuration)\n";
 }
 
 bool parseArguments(const std::vector<std::wstring>& args, PackOptions& options, std::wstring& error)
@@ -191,10 +206,34 @@ bool parseArguments(const std::vector<std::wstring>& args, PackOptions& options,
             options.runs.push_back(value);
         } else if (arg == L"--sublist") {
             options.subLists.push_back(value);
+        } else if (arg == L"--sign") {
+            options.keyFile = value;
+        } else if (arg == L"--serial") {
+            options.serial = parseWholeNumber(value);
+            if (options.serial <= 0) {
+                error = L"--serial needs a positive whole number: " + value;
+                return false;
+            }
+        } else if (arg == L"--expires") {
+            const long long days = parseWholeNumber(value);
+            if (days <= 0 || days > 36500) {
+                error = L"--expires needs a number of days from 1 to 36500: " + value;
+                return false;
+            }
+            options.expiresDays = static_cast<long>(days);
         } else {
             error = L"unknown option " + arg;
             return false;
         }
+    }
+    if (!positional.empty() && positional[0] == L"keygen") {
+        if (positional.size() != 2) {
+            error = L"keygen needs one output prefix";
+            return false;
+        }
+        options.keygen = true;
+        options.keyPrefix = positional[1];
+        return true;
     }
     if (positional.size() != 2) {
         error = L"a release folder and an output folder are needed";
@@ -205,9 +244,23 @@ bool parseArguments(const std::vector<std::wstring>& args, PackOptions& options,
     return true;
 }
 
-std::string listDocument(const PackOptions& options, const std::vector<PackedFile>& files)
+namespace {
+
+std::string stampAttributes(const ListStamp& stamp)
 {
-    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update>\r\n";
+    if (stamp.serial <= 0)
+        return std::string();
+    std::string text = " serial=\"" + std::to_string(stamp.serial) + "\"";
+    if (!stamp.expires.empty())
+        text += " expires=\"" + escaped(stamp.expires) + "\"";
+    return text;
+}
+
+} // namespace
+
+std::string listDocument(const PackOptions& options, const std::vector<PackedFile>& files, const ListStamp& stamp)
+{
+    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update" + stampAttributes(stamp) + ">\r\n";
     if (!options.guid.empty())
         xml += "  <guid>" + escaped(options.guid) + "</guid>\r\n";
     if (!options.fileUrl.empty())
@@ -215,7 +268,8 @@ std::string listDocument(const PackOptions& options, const std::vector<PackedFil
     if (!options.description.empty())
         xml += "  <description>" + escaped(options.description) + "</description>\r\n";
     for (const PackedFile& file : files) {
-        xml += "  <file path=\"" + escaped(file.path) + "\" ver=\"" + file.md5 + "\"";
+        xml += "  <file path=\"" + escaped(file.path) + "\" ver=\"" + file.md5 + "\" sha256=\"" + file.sha256 +
+               "\" size=\"" + std::to_string(file.size) + "\"";
         if (!file.action.empty())
             xml += " oper=\"" + escaped(file.action) + "\"";
         xml += "/>\r\n";
@@ -247,7 +301,10 @@ std::string probeDocument(const std::wstring& version, const std::vector<std::ws
     return text;
 }
 
-std::string masterListDocument() { return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update/>\r\n"; }
+std::string masterListDocument(const ListStamp& stamp)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update" + stampAttributes(stamp) + "/>\r\n";
+}
 
 bool folderInside(const std::wstring& folder, const std::wstring& outer)
 {
@@ -262,6 +319,15 @@ std::wstring packRelease(const PackOptions& options, std::vector<PackedFile>* pa
         return L"release folder not found: " + options.release;
     if (folderInside(options.output, options.release))
         return L"the output folder lies inside the release folder: " + options.output;
+    // The key is checked before anything is written: a refused key leaves the
+    // output folder as it was.
+    SigningKey key;
+    const bool signing = !options.keyFile.empty();
+    if (signing) {
+        std::wstring error = loadSigningKey(options.keyFile, key);
+        if (!error.empty())
+            return error;
+    }
     const std::wstring release = withSlash(fullPathName(options.release));
     const std::wstring output = withSlash(fullPathName(options.output));
     createFolderChain(output);
@@ -276,6 +342,23 @@ std::wstring packRelease(const PackOptions& options, std::vector<PackedFile>* pa
                          [&](const std::wstring& p) { return toLower(p) == toLower(name); }) != paths.end())
             return L"a release file has the name of a published document: " + name;
     }
+    for (const std::wstring& name : {options.listName + L".sig", std::wstring(L"renewkit.main.xml.sig")}) {
+        if (std::find_if(paths.begin(), paths.end(),
+                         [&](const std::wstring& p) { return toLower(p) == toLower(name); }) != paths.end())
+            return L"a release file has the name of a published signature: " + name;
+    }
+    ListStamp stamp;
+    if (signing || options.serial > 0 || options.expiresDays > 0) {
+        stamp.serial = options.serial;
+        if (stamp.serial <= 0) {
+            std::string existing;
+            readFileBytesLimited(output + options.listName, existing, 64ull << 20);
+            const ListPolicy policy = readListPolicy(existing);
+            stamp.serial = policy.hasSerial ? policy.serial + 1 : 1;
+        }
+        const long days = options.expiresDays > 0 ? options.expiresDays : kDefaultExpiryDays;
+        stamp.expires = formatUtcTime(utcSecondsNow() + static_cast<long long>(days) * 86400);
+    }
     std::vector<PackedFile> files;
     for (const std::wstring& path : paths) {
         PackedFile file;
@@ -283,16 +366,32 @@ std::wstring packRelease(const PackOptions& options, std::vector<PackedFile>* pa
         auto action = options.actions.find(toLower(path));
         if (action != options.actions.end())
             file.action = action->second;
-        std::wstring error = packFile(release + path, output + path, baseName(path), options.zipped, file.md5);
+        std::wstring error = packFile(release + path, output + path, baseName(path), options.zipped, file);
         if (!error.empty())
             return error;
         files.push_back(file);
     }
-    const std::string list = listDocument(options, files);
+    const std::string list = listDocument(options, files, stamp);
+    const std::string master = masterListDocument(stamp);
     std::wstring error = writeDocument(output + options.listName, list, options.zipped, options.listName);
     if (error.empty())
-        error =
-            writeDocument(output + L"renewkit.main.xml", masterListDocument(), options.zipped, L"renewkit.main.xml");
+        error = writeDocument(output + L"renewkit.main.xml", master, options.zipped, L"renewkit.main.xml");
+    // Signed over the plain bytes, which the updater checks after unzipping a zipped variant.
+    for (const auto& [name, bytes] : {std::pair<std::wstring, const std::string*>(options.listName, &list),
+                                      std::pair<std::wstring, const std::string*>(L"renewkit.main.xml", &master)}) {
+        if (!error.empty())
+            break;
+        if (!signing) {
+            // An old signature beside a new unsigned list would only be refused.
+            deleteFileForced(output + name + L".sig");
+            continue;
+        }
+        const std::string signature = signatureFileText(key, *bytes);
+        if (signature.empty())
+            error = L"the system could not sign " + name;
+        else if (!writeFileBytes(output + name + L".sig", signature))
+            error = L"cannot write file: " + output + name + L".sig";
+    }
     if (error.empty()) {
         Md5 hash;
         hash.update(list.data(), list.size());

@@ -22,12 +22,27 @@ struct PackOptions {
     std::vector<std::wstring> runs;               // "path|param|wait|key", trailing fields optional
     std::vector<std::wstring> subLists;           // addresses written into the probe document
     bool zipped = true;
+    std::wstring keyFile;   // --sign: signs the list and the master list
+    long long serial = 0;   // 0: one more than the serial of the list in the output folder
+    long expiresDays = 0;   // 0: kDefaultExpiryDays when signing, none otherwise
+    bool keygen = false;    // keygen OUT_PREFIX
+    std::wstring keyPrefix; // of keygen
 };
+
+constexpr long kDefaultExpiryDays = 30;
 
 struct PackedFile {
     std::wstring path; // relative, with "\"
     std::string md5;
+    std::string sha256;
+    unsigned long long size = 0;
     std::wstring action;
+};
+
+// The root element's serial and expires; none when serial is 0.
+struct ListStamp {
+    long long serial = 0;
+    std::wstring expires; // UTC, "2027-01-31T00:00:00Z"
 };
 
 // False with a message for unknown options or missing values.
@@ -35,9 +50,10 @@ bool parseArguments(const std::vector<std::wstring>& args, PackOptions& options,
 std::wstring usage();
 
 // The documents, as UTF-8 bytes.
-std::string listDocument(const PackOptions& options, const std::vector<PackedFile>& files);
+std::string listDocument(const PackOptions& options, const std::vector<PackedFile>& files,
+                         const ListStamp& stamp = ListStamp());
 std::string probeDocument(const std::wstring& version, const std::vector<std::wstring>& subLists);
-std::string masterListDocument();
+std::string masterListDocument(const ListStamp& stamp = ListStamp());
 
 // True when folder is outer itself or lies below it (full paths, case ignored).
 bool folderInside(const std::wstring& folder, const std::wstring& outer);

@@ -32,6 +32,10 @@
 //     --shot-at-progress N PATH  with ImageMagick's import) when stage N resp. the
 //                         first download progress with N or more completed files arrives; the
 //                         updater waits meanwhile, so its window shows that moment
+//     --copy-at-stage N[#K] FROM TO  when stage N arrives (the K-th time, default the
+//                         first), copy FROM over TO (Windows paths) before answering;
+//                         recorded as a note with the outcome. The updater waits meanwhile,
+//                         so the file changes exactly between two of its steps.
 //   renewkit-testhost --notify TITLE TEXT [--delay MS]
 //     sends TEXT to the window titled TITLE (WM_COPYDATA), after MS; it is recorded
 //     as a "note" line, so tests can see where it falls among the updater's messages.
@@ -42,6 +46,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -132,6 +137,13 @@ struct Watch {
         bool taken;
     };
     std::vector<Shot> stageShots; // each taken once, the first time its moment comes
+    struct Copy {
+        long at;
+        long nth;
+        std::wstring from, to;
+        long seen;
+    };
+    std::vector<Copy> stageCopies; // each made once, the first time its stage comes
     std::vector<Shot> progressShots;
     std::wstring lastLabel;
     std::vector<HWND> answered;
@@ -182,20 +194,55 @@ std::vector<HWND> updaterWindows()
 }
 
 // The Unix screenshot tool, started through Wine's start.exe; waits for it.
+// True when the file (a path of this machine, seen through drive Z:) is a
+// whole PNG: it ends with the image-end chunk.
+bool completePng(const std::wstring& unixPath)
+{
+    std::wstring path = L"Z:" + unixPath;
+    for (wchar_t& c : path) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    static const char kEnd[] = "IEND\xAE\x42\x60\x82";
+    char tail[8] = {};
+    LARGE_INTEGER size{};
+    DWORD got = 0;
+    bool whole = ::GetFileSizeEx(file, &size) && size.QuadPart > 1000 &&
+                 ::SetFilePointer(file, -8, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+                 ::ReadFile(file, tail, 8, &got, nullptr) && got == 8 && std::memcmp(tail, kEnd, 8) == 0;
+    ::CloseHandle(file);
+    return whole;
+}
+
 void takeScreenshot(const std::wstring& path, const char* what)
 {
     std::wstring line = L"start.exe /wait /unix /usr/bin/import -window root \"" + path + L"\"";
-    std::vector<wchar_t> buffer(line.begin(), line.end());
-    buffer.push_back(0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    bool ok = ::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
-                               &pi) != 0;
-    if (ok) {
-        ok = ::WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0;
+    bool ok = false;
+    // ImageMagick's capture of the X screen can fail on a busy machine (the
+    // server does not answer in time): try again, up to three times.
+    for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+        std::vector<wchar_t> buffer(line.begin(), line.end());
+        buffer.push_back(0);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                              &pi))
+            continue;
+        const bool ended = ::WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0;
         ::CloseHandle(pi.hThread);
         ::CloseHandle(pi.hProcess);
+        // The capture runs as a program of this machine: give its file a moment
+        // to appear whole should the wait have ended before it.
+        for (int poll = 0; ended && poll < 100 && !ok; ++poll) {
+            ok = completePng(path);
+            if (!ok)
+                ::Sleep(100);
+        }
     }
     std::fprintf(g_record, "{\"seq\":%d,\"screenshot\":\"%s\",\"taken\":%s}\n", ++g_sequence, what,
                  ok ? "true" : "false");
@@ -297,6 +344,12 @@ void atStage(long stage)
         if (stage >= shot.at && !shot.taken) {
             shot.taken = true;
             takeScreenshot(shot.path, "stage");
+        }
+    }
+    for (auto& copy : g_watch.stageCopies) {
+        if (stage == copy.at && ++copy.seen == copy.nth) {
+            const bool copied = ::CopyFileW(copy.from.c_str(), copy.to.c_str(), FALSE) != FALSE;
+            recordNote((std::string("copied at stage ") + std::to_string(stage) + (copied ? ": yes" : ": no")).c_str());
         }
     }
 }
@@ -507,6 +560,13 @@ int wmain(int argc, wchar_t** argv)
         else if (a == L"--shot-at-stage") {
             long at = std::wcstol(next().c_str(), nullptr, 10);
             g_watch.stageShots.push_back({at, next(), false});
+        } else if (a == L"--copy-at-stage") {
+            const std::wstring when = next();
+            const size_t hash = when.find(L'#');
+            long at = std::wcstol(when.c_str(), nullptr, 10);
+            long nth = hash == std::wstring::npos ? 1 : std::wcstol(when.c_str() + hash + 1, nullptr, 10);
+            std::wstring from = next();
+            g_watch.stageCopies.push_back({at, nth, from, next(), 0});
         } else if (a == L"--shot-at-progress") {
             long at = std::wcstol(next().c_str(), nullptr, 10);
             g_watch.progressShots.push_back({at, next(), false});
