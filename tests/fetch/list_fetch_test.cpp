@@ -1,8 +1,11 @@
+#include "core/base64.h"
 #include "core/host_link.h"
 #include "core/path_helpers.h"
 #include "download/http_session.h"
 #include "download/list_fetch.h"
 #include "list/list_loader.h"
+#include "list/signed_list.h"
+#include "platform/ecdsa.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "tests/download/server_env.h"
@@ -118,4 +121,56 @@ TEST(ListFetch, SecondSubListAnsweringFirstIsChosenAndLateOnesAreIgnored)
     std::string log = folder.runLog();
     for (const auto& a : addresses)
         EXPECT_NE(log.find("download:" + narrow(a)), std::string::npos);
+}
+
+TEST(ListFetch, WithReleaseKeysOnlyASignedSubListIsChosen)
+{
+    FetchFolder folder(L"list-signed-race");
+    P256KeyPair vendor, stranger;
+    ASSERT_TRUE(generateP256KeyPair(vendor));
+    ASSERT_TRUE(generateP256KeyPair(stranger));
+    ReleaseKeys keys;
+    keys.configured = true;
+    keys.keys.push_back(vendor.publicKey);
+    setReleaseKeys(keys);
+    struct Restore {
+        ~Restore()
+        {
+            setReleaseKeys(ReleaseKeys());
+            clearAcceptedDocuments();
+        }
+    } restore;
+
+    // The unsigned and the wrongly signed sub-lists answer first; only the signed one may be chosen.
+    const std::wstring token = uniqueToken();
+    const std::string list = "<update serial=\"3\" expires=\"2099-01-01\"><file path=\"a.txt\" ver=\"1\"/></update>";
+    auto publish = [&](const wchar_t* name, const P256KeyPair* signer) {
+        const std::wstring file = dataDir() + L"pub\\" + token + L"\\" + name + L"\\update.xml";
+        createFolderChain(file);
+        EXPECT_TRUE(writeFileBytes(file, list));
+        if (signer) {
+            EXPECT_TRUE(writeFileBytes(file + L".sig", base64Encode(signP256(*signer, sha256Of(list)))));
+        }
+        return L"pub/" + token + L"/" + name + L"/update.xml";
+    };
+    const std::wstring key = uniqueToken();
+    const std::wstring addresses[3] = {faultUrl(L"plain", publish(L"unsigned", nullptr)),
+                                       faultUrl(L"plain", publish(L"stranger", &stranger)),
+                                       faultUrl(L"stall=300", publish(L"vendor", &vendor))};
+    const std::wstring listFile = folder.file(L"key.xml");
+    emptyChosenListAddress();
+    clearAcceptedDocuments();
+    setSubListOutstanding(3);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(startSubListFetch(addresses[i], i, listFile));
+    ASSERT_TRUE(waitFor([] { return subListOutstanding() < 1; }));
+    EXPECT_EQ(chosenListAddress(), addresses[2]);
+    EXPECT_EQ(folder.dir().read(L"key.xml"), list);
+    EXPECT_EQ(acceptedDocuments().list, list);
+    EXPECT_EQ(acceptedDocuments().serial, 3);
+    const std::string log = folder.runLog();
+    EXPECT_NE(log.find("unsigned/update.xml] could not be fetched"), std::string::npos) << log;
+    EXPECT_NE(log.find("stranger/update.xml] does not match the release keys"), std::string::npos) << log;
+    EXPECT_FALSE(pathExists(listFile + L"0"));
+    EXPECT_FALSE(pathExists(listFile + L"1"));
 }
