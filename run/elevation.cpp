@@ -155,7 +155,8 @@ bool reverifyHandOver(const std::wstring& path, DownLoadList& list)
     if (!loadSignedList(documents, remote))
         return false;
     // Only what the signed list names is installed: the entries, run commands
-    // and description are chosen again from it; of the snapshot nothing else is used.
+    // and description are chosen again from it, the files are taken from the
+    // usual folder and each is checked before it is installed.
     {
         NamedLockGuard guard(locks::kAddListEntry);
         list.entries.clear();

@@ -20,11 +20,13 @@ for i in $(seq "$runs"); do
   ctest --test-dir "$build" --output-on-failure -j 2 "$@" >"$out/run-$i.log" 2>&1
   rc=$?
   end=$(date +%s.%N)
+  # Starts that Wine lost before the program's main (tests/wine/wine_exec.sh).
+  lost=$(cat "$build/wineprefix.output/lost-starts.log" 2>/dev/null | wc -l)
   "$root/tests/wine/session.sh" stop "$state"
   t=$(python3 -c "print(f'{$end - $start:.1f}')")
   times+=("$t")
   slowest=$(grep -E 'Test +#[0-9]+: .* sec$' "$out/run-$i.log" | awk '{print $(NF-1), $4}' | sort -rn | head -n 1)
-  echo "run $i: ${t} s, ctest exit $rc, slowest case: $slowest"
+  echo "run $i: ${t} s, ctest exit $rc, starts lost and made again: $lost, slowest case: $slowest"
   if [ $rc -ne 0 ]; then
     failed_runs=$((failed_runs + 1))
     grep -E '\*\*\*|Failed|Not Run|Timeout' "$out/run-$i.log" | sed 's/^/    /'
