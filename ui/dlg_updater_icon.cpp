@@ -122,6 +122,15 @@ void CDlgUpdaterIcon::startCheck(bool firstOne)
 void CDlgUpdaterIcon::onCheckFinished()
 {
     m_checkRunning = false;
+    // The link shows as soon as the check has counted the files, a moment
+    // before its thread ends: a click in that moment is carried out now.
+    if (m_updateRequested) {
+        m_updateRequested = false;
+        if (m_foundCount > 0) {
+            runUpdate();
+            return;
+        }
+    }
     const std::wstring span = checkTmSpan();
     if (m_foundCount > 0)
         m_schedule.startCountdown();
@@ -257,8 +266,11 @@ void CDlgUpdaterIcon::onClick(POINT point)
     } else if (link == L"update") {
         m_schedule.stopCountdown();
         // The check thread reports to this window while it runs: an update
-        // here would keep the window's thread from answering it.
-        if (!m_checkRunning)
+        // here would keep the window's thread from answering it, so it waits
+        // for the check's end.
+        if (m_checkRunning)
+            m_updateRequested = true;
+        else
             runUpdate();
     }
 }

@@ -68,6 +68,7 @@ private:
     std::map<std::wstring, RECT> m_links;
     bool m_iconAdded = false;
     bool m_checkRunning = false;
+    bool m_updateRequested = false; // "update" clicked while the check was still reporting
 };
 
 // Runs the tray mode modally until it closes.
