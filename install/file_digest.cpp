@@ -3,6 +3,8 @@
 #include "core/config.h"
 #include "core/release_signature.h"
 #include "platform/hash.h"
+#include "platform/sleep.h"
+#include "platform/files.h"
 #include "platform/stream_file.h"
 
 #include <algorithm>
@@ -17,8 +19,12 @@ std::wstring fileIntegrityProblem(const std::wstring& path, const updatefileinfo
         return L"its entry in the signed list names no sha256 and size";
     }
     StreamFile file;
-    if (!file.openRead(path))
-        return L"it cannot be read";
+    // A file just renamed or flushed can be held for a moment by the system:
+    // a good file must not be refused for that.
+    for (int attempt = 0; attempt < 20 && !file.openRead(path); ++attempt)
+        sleepFor(100);
+    if (!file.isOpen())
+        return L"it cannot be read (error " + std::to_wstring(lastError()) + L")";
     const std::uint64_t size = file.size();
     if (size != static_cast<std::uint64_t>(entry.size))
         return L"it has " + std::to_wstring(size) + L" bytes, the list names " + std::to_wstring(entry.size);

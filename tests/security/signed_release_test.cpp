@@ -57,6 +57,15 @@ std::string replaceAttribute(std::string xml, const std::string& name, const std
     return xml.replace(start, xml.find('"', start) - start, value);
 }
 
+// The run log, for the message of a failed expectation: it says which step went wrong.
+std::string runLogText(const RunSetup& run)
+{
+    std::string text = "run log:\n";
+    for (const std::wstring& line : logTexts(run))
+        text += narrow(line) + "\n";
+    return text;
+}
+
 std::string sha256Hex(const std::string& bytes) { return toHex(sha256Of(bytes)); }
 
 // What a refused list leaves: stage 2, nothing fetched but the documents, the
@@ -81,7 +90,7 @@ TEST(SignedRelease, UpdatesAsBeforeRecordsItsSerialAndKeepsTheVerifiedList)
     RunSetup run = signedRun(L"SignedGood", publishAs(L"v2-a", L"sgood"), keyLines(L"a"));
     installRelease(run, L"v1");
     std::vector<HostEvent> events = silentRun(run);
-    EXPECT_EQ(stagesSeen(events), kFullRun);
+    EXPECT_EQ(stagesSeen(events), kFullRun) << runLogText(run);
     expectInstalled(run, L"v2");
     EXPECT_TRUE(logHas(run, L"is signed by a release key (serial 5, expires "));
     EXPECT_FALSE(logHas(run, L"The list is not signed"));
@@ -133,7 +142,7 @@ TEST(SignedRelease, AnOlderSerialIsRefusedAsARollback)
     const std::wstring listUrl = publishAs(L"v2-a", L"sroll");
     RunSetup run = signedRun(L"SignedRollback", listUrl, keyLines(L"a"));
     installRelease(run, L"v1");
-    EXPECT_EQ(stagesSeen(silentRun(run)), kFullRun);
+    EXPECT_EQ(stagesSeen(silentRun(run)), kFullRun) << runLogText(run);
     ASSERT_EQ(e2e::readBytes(run.appDir + L"renewkit.xml.serial"), "5\r\n");
 
     // The mirror now serves version 1, validly signed long ago with serial 4.
@@ -152,12 +161,12 @@ TEST(SignedRelease, ASecondKeyVerifiesForARolloverAndOpenSslSignaturesVerify)
     RunSetup rollover = signedRun(L"SignedRollover", publishAs(L"v2-b", L"srollover"),
                                   keyLines(L"a") + "PublicKey2=" + publicKeyOf(L"b"));
     installRelease(rollover, L"v1");
-    EXPECT_EQ(stagesSeen(silentRun(rollover)), kFullRun);
+    EXPECT_EQ(stagesSeen(silentRun(rollover)), kFullRun) << runLogText(rollover);
     expectInstalled(rollover, L"v2");
 
     RunSetup openssl = signedRun(L"SignedOpenSsl", publishAs(L"v2-openssl", L"sopenssl"), keyLines(L"openssl"));
     installRelease(openssl, L"v1");
-    EXPECT_EQ(stagesSeen(silentRun(openssl)), kFullRun);
+    EXPECT_EQ(stagesSeen(silentRun(openssl)), kFullRun) << runLogText(openssl);
     expectInstalled(openssl, L"v2");
     EXPECT_TRUE(logHas(openssl, L"is signed by a release key (serial 3, "));
 }
@@ -177,7 +186,7 @@ TEST(SignedRelease, AnExpiredListIsRefusedAsFrozenAFutureExpiryIsAccepted)
     writeSigned(publishedFolder(L"sfuture") + L"update.xml", replaceAttribute(packed, "expires", "2099-12-31"), L"a");
     RunSetup future = signedRun(L"SignedFuture", releaseListUrl(L"sfuture"), keyLines(L"a"));
     installRelease(future, L"v1");
-    EXPECT_EQ(stagesSeen(silentRun(future)), kFullRun);
+    EXPECT_EQ(stagesSeen(silentRun(future)), kFullRun) << runLogText(future);
     expectInstalled(future, L"v2");
 }
 
@@ -208,13 +217,13 @@ TEST(SignedRelease, WithoutAKeyTheLogSaysOnceThatTheListIsNotSigned)
 {
     RunSetup run = makeRun(L"Unsigned", publishAs(L"v2", L"sunsigned"));
     installRelease(run, L"v1");
-    EXPECT_EQ(stagesSeen(silentRun(run)), kFullRun);
+    EXPECT_EQ(stagesSeen(silentRun(run)), kFullRun) << runLogText(run);
     expectInstalled(run, L"v2");
     EXPECT_EQ(logCount(run, L"The list is not signed"), 1);
     // A signed release needs no key to be installed as before.
     RunSetup signedWithoutKey = makeRun(L"UnsignedSigned", publishAs(L"v2-a", L"sunkeyed"));
     installRelease(signedWithoutKey, L"v1");
-    EXPECT_EQ(stagesSeen(silentRun(signedWithoutKey)), kFullRun);
+    EXPECT_EQ(stagesSeen(silentRun(signedWithoutKey)), kFullRun) << runLogText(signedWithoutKey);
     expectInstalled(signedWithoutKey, L"v2");
 }
 
@@ -308,7 +317,7 @@ TEST(SignedRelease, HttpsWithATrustedCertificateUpdatesAndAWrongHostNameIsRefuse
     ASSERT_NE(port, L"0");
     RunSetup run = signedRun(L"SignedHttps", L"https://localhost:" + port + L"/pub/stls/update.xml", keyLines(L"a"));
     installRelease(run, L"v1");
-    EXPECT_EQ(stagesSeen(silentRun(run)), kFullRun);
+    EXPECT_EQ(stagesSeen(silentRun(run)), kFullRun) << runLogText(run);
     expectInstalled(run, L"v2");
     EXPECT_FALSE(nginxRequests("/pub/stls/demo.exe").empty());
 
