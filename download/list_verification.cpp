@@ -14,6 +14,7 @@ constexpr std::size_t kMaxSignatureBytes = 4096;
 constexpr unsigned long long kMaxListBytes = 64ull << 20;
 
 std::atomic<bool> g_unsignedNoticeGiven{false};
+std::atomic<bool> g_keyErrorsGiven{false};
 
 } // namespace
 
@@ -26,8 +27,10 @@ bool verifyFetchedList(const std::wstring& url, const std::wstring& path, ListRo
                     L"without a signature check.");
         return true;
     }
-    for (const std::wstring& error : keys.errors)
-        logLine(error);
+    if (!g_keyErrorsGiven.exchange(true)) {
+        for (const std::wstring& error : keys.errors)
+            logLine(error);
+    }
     std::string bytes;
     if (!readFileBytesLimited(path, bytes, kMaxListBytes)) {
         logLine(L"The list [" + url + L"] could not be read for its signature check; the list is not used.");

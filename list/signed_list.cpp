@@ -270,7 +270,6 @@ ListPolicy readListPolicy(const std::string& bytes)
         }
     }
     if (rootAttribute(text, L"expires", expires, found) && found) {
-        policy.expiresText = expires;
         policy.hasExpires = parseUtcTime(expires, policy.expires);
         if (!policy.hasExpires)
             policy.error = L"expires \"" + expires + L"\" is no UTC time (like 2027-01-31T00:00:00Z)";
@@ -342,14 +341,8 @@ long long installedSerial()
     std::string text;
     if (!readFileBytesLimited(installedSerialPath(), text, 64))
         return 0;
-    long long value = 0;
-    for (char c : text) {
-        if (c >= '0' && c <= '9' && value < 100000000000000000LL)
-            value = value * 10 + (c - '0');
-        else if (c != '\r' && c != '\n' && c != ' ')
-            return 0;
-    }
-    return value;
+    const long long value = parseWholeNumber(std::wstring(text.begin(), text.end()));
+    return value < 0 ? 0 : value;
 }
 
 bool recordInstalledSerial(long long serial)

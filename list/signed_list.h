@@ -17,8 +17,7 @@ struct ListPolicy {
     long long serial = 0; // positive when hasSerial
     bool hasExpires = false;
     long long expires = 0; // seconds since 1970-01-01 UTC
-    std::wstring expiresText;
-    std::wstring error; // a serial or expires that is present but malformed
+    std::wstring error;    // a serial or expires that is present but malformed
 };
 ListPolicy readListPolicy(const std::string& bytes);
 

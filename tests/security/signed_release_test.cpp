@@ -68,6 +68,23 @@ std::string runLogText(const RunSetup& run)
 
 std::string sha256Hex(const std::string& bytes) { return toHex(sha256Of(bytes)); }
 
+// A file element for a source file of version 2, with its digest and size.
+std::string fileEntry(const std::string& path, const std::string& base, const std::wstring& source,
+                      const std::string& extra)
+{
+    const std::string bytes = releaseFile(L"v2", source);
+    std::string url = narrow(source);
+    std::replace(url.begin(), url.end(), '\\', '/');
+    return "  <file path=\"" + path + "\" url=\"" + base + url + "\" ver=\"2\" sha256=\"" + sha256Hex(bytes) +
+           "\" size=\"" + std::to_string(bytes.size()) + "\"" + extra + "/>\r\n";
+}
+
+// The temporary folder's path for the list key of the address, plus the ending.
+std::wstring listKeyTempPath(const std::wstring& listUrl, const std::wstring& ending)
+{
+    return systemTempPath() + nameHash(listUrl + L"9999999999") + ending;
+}
+
 // What a refused list leaves: stage 2, nothing fetched but the documents, the
 // installation as it was.
 void expectRefused(const RunSetup& run, const std::vector<HostEvent>& events, const std::string& folder,
@@ -236,19 +253,13 @@ TEST(SignedRelease, TheElevatedCopyInstallsNothingSwappedInTheTemporaryFolder)
     ASSERT_EQ(e2e::readBytes(protectedFile), "old") << "the fixture's file";
     publishAs(L"v2", L"selevated");
     const std::string base = narrow(nginxUrl(L"pub/selevated/"));
-    auto entry = [&](const std::string& path, const std::wstring& source, const std::string& extra) {
-        const std::string bytes = releaseFile(L"v2", source);
-        std::string url = narrow(source);
-        std::replace(url.begin(), url.end(), '\\', '/');
-        return "  <file path=\"" + path + "\" url=\"" + base + url + "\" ver=\"2\" sha256=\"" + sha256Hex(bytes) +
-               "\" size=\"" + std::to_string(bytes.size()) + "\"" + extra + "/>\r\n";
-    };
     const std::string list =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update serial=\"9\" "
         "expires=\"2099-01-01T00:00:00Z\">\r\n" +
-        entry("docs\\help.txt", L"docs\\help.txt", "") + entry("docs\\new.txt", L"docs\\new.txt", "") +
-        entry("plugin.dll", L"plugin.dll", "") +
-        entry("protected.txt", L"data\\settings.ini", " dstname=\"" + narrow(protectedFile) + "\"") + "</update>\r\n";
+        fileEntry("docs\\help.txt", base, L"docs\\help.txt", "") +
+        fileEntry("docs\\new.txt", base, L"docs\\new.txt", "") + fileEntry("plugin.dll", base, L"plugin.dll", "") +
+        fileEntry("protected.txt", base, L"data\\settings.ini", " dstname=\"" + narrow(protectedFile) + "\"") +
+        "</update>\r\n";
     const std::wstring folder = publishedFolder(L"selevated");
     writeSigned(folder + L"update.xml", list, L"a");
     writeSigned(folder + L"renewkit.main.xml", "<update serial=\"9\"/>", L"a");
@@ -258,7 +269,7 @@ TEST(SignedRelease, TheElevatedCopyInstallsNothingSwappedInTheTemporaryFolder)
 
     const std::wstring evil = run.updater.folder + L"evil.txt";
     e2e::writeBytes(evil, "not what the vendor signed\r\n");
-    const std::wstring downloaded = systemTempPath() + nameHash(listUrl + L"9999999999") + L"\\docs\\help.txt_";
+    const std::wstring downloaded = listKeyTempPath(listUrl, L"\\docs\\help.txt_");
     std::vector<HostEvent> events =
         silentRun(run, L"--follow --copy-at-stage 8 \"" + evil + L"\" \"" + downloaded + L"\"");
     bool copied = false;
@@ -276,7 +287,7 @@ TEST(SignedRelease, TheElevatedCopyInstallsNothingSwappedInTheTemporaryFolder)
     EXPECT_EQ(e2e::readBytes(protectedFile), "old");
     const Stages stages = stagesSeen(events);
     EXPECT_NE(std::find(stages.begin(), stages.end(), 11), stages.end());
-    EXPECT_FALSE(fileExists(systemTempPath() + nameHash(listUrl + L"9999999999") + L".lst.signed"));
+    EXPECT_FALSE(fileExists(listKeyTempPath(listUrl, L".lst.signed")));
 }
 
 TEST(SignedRelease, TheElevatedCopyRefusesAHandOverWhoseSignedListWasChanged)
@@ -286,11 +297,8 @@ TEST(SignedRelease, TheElevatedCopyRefusesAHandOverWhoseSignedListWasChanged)
     const std::wstring folder = publishedFolder(L"shandover");
     // The release with one more entry whose target nobody may write.
     std::string list = e2e::readBytes(folder + L"update.xml");
-    const std::string settings = releaseFile(L"v2", L"data\\settings.ini");
-    list.insert(list.find("</update>"), "  <file path=\"protected.txt\" url=\"" + narrow(nginxUrl(L"pub/shandover/")) +
-                                            "data/settings.ini\" ver=\"2\" sha256=\"" + sha256Hex(settings) +
-                                            "\" size=\"" + std::to_string(settings.size()) + "\" dstname=\"" +
-                                            narrow(protectedFile) + "\"/>\r\n");
+    list.insert(list.find("</update>"), fileEntry("protected.txt", narrow(nginxUrl(L"pub/shandover/")),
+                                                  L"data\\settings.ini", " dstname=\"" + narrow(protectedFile) + "\""));
     writeSigned(folder + L"update.xml", list, L"a");
     const std::wstring listUrl = releaseListUrl(L"shandover");
     RunSetup run = signedRun(L"SignedHandOver", listUrl, keyLines(L"a"));
@@ -300,7 +308,7 @@ TEST(SignedRelease, TheElevatedCopyRefusesAHandOverWhoseSignedListWasChanged)
     // user after the first copy wrote them, as the elevated copy starts (its stage 0).
     const std::wstring evil = run.updater.folder + L"evil.signed";
     e2e::writeBytes(evil, "renewkit-signed-documents 1\n");
-    const std::wstring signedHandOver = systemTempPath() + nameHash(listUrl + L"9999999999") + L".lst.signed";
+    const std::wstring signedHandOver = listKeyTempPath(listUrl, L".lst.signed");
     std::vector<HostEvent> events =
         silentRun(run, L"--follow --copy-at-stage 0#2 \"" + evil + L"\" \"" + signedHandOver + L"\"");
     EXPECT_TRUE(logHas(run, L"No signed list was handed over to the copy run as administrator."));

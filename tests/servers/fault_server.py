@@ -106,9 +106,9 @@ class FaultServer(http.server.ThreadingHTTPServer):
 RAW_UNSAFE = set(' "<>\\^`{|}')
 
 
-def flip_file(data, relative, spec):
+def flip_file(data, relative, rule):
     """Flips byte N of the file named NAME, inside its zipped variant too."""
-    name, _, offset = spec.rpartition(":")
+    name, _, offset = rule.rpartition(":")
     base = relative.rsplit("/", 1)[-1]
     at = int(offset)
     if base == name:
