@@ -44,6 +44,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <cstring>
@@ -457,8 +458,33 @@ bool pumpUntilEnded(HANDLE process, ULONGLONG deadline)
     }
 }
 
-// Running processes whose image is this executable (full path, any case).
-std::vector<HANDLE> processesOf(const std::wstring& exe)
+// The full image path of a running process. A process that was just created
+// has none yet under Wine (it is known once the process has started up), so
+// this waits for it, answering messages meanwhile; empty if the process ended first.
+std::wstring imageOf(HANDLE process, ULONGLONG deadline)
+{
+    for (;;) {
+        wchar_t image[MAX_PATH * 2];
+        DWORD size = MAX_PATH * 2;
+        if (::QueryFullProcessImageNameW(process, 0, image, &size) && size > 0)
+            return image;
+        if (::GetTickCount64() >= deadline)
+            return {};
+        if (::MsgWaitForMultipleObjects(1, &process, FALSE, 10, QS_ALLINPUT) == WAIT_OBJECT_0)
+            return {};
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
+// Running processes whose image is this executable (full path, any case). A
+// process started by one of `parents` is looked at even while its name is not
+// known yet: the copy an updater relaunched just before it ended may still be
+// starting up.
+std::vector<HANDLE> processesOf(const std::wstring& exe, const std::vector<DWORD>& parents)
 {
     std::vector<HANDLE> found;
     wchar_t full[MAX_PATH * 2];
@@ -472,14 +498,13 @@ std::vector<HANDLE> processesOf(const std::wstring& exe)
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
-        if (::lstrcmpiW(entry.szExeFile, name) != 0)
+        const bool child = std::find(parents.begin(), parents.end(), entry.th32ParentProcessID) != parents.end();
+        if (::lstrcmpiW(entry.szExeFile, name) != 0 && !(child && entry.szExeFile[0] == 0))
             continue;
         HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID);
         if (!process)
             continue;
-        wchar_t image[MAX_PATH * 2];
-        DWORD size = MAX_PATH * 2;
-        if (::QueryFullProcessImageNameW(process, 0, image, &size) && ::lstrcmpiW(image, full) == 0)
+        if (::lstrcmpiW(imageOf(process, ::GetTickCount64() + 10000).c_str(), full) == 0)
             found.push_back(process);
         else
             ::CloseHandle(process);
@@ -649,11 +674,13 @@ int wmain(int argc, wchar_t** argv)
     ::CloseHandle(pi.hProcess);
     // A relaunched copy was started before the updater ended, so it is found
     // here; it may relaunch in turn, hence the repeated search.
+    std::vector<DWORD> followed{pi.dwProcessId};
     while (follow && !timedOut) {
-        std::vector<HANDLE> others = processesOf(updater);
+        std::vector<HANDLE> others = processesOf(updater, followed);
         if (others.empty())
             break;
         for (HANDLE other : others) {
+            followed.push_back(::GetProcessId(other));
             timedOut = timedOut || !pumpUntilEnded(other, deadline);
             DWORD code = 1;
             ::GetExitCodeProcess(other, &code);
