@@ -458,9 +458,9 @@ bool pumpUntilEnded(HANDLE process, ULONGLONG deadline)
     }
 }
 
-// The full image path of a running process. A process that was just created
-// has none yet under Wine (it is known once the process has started up), so
-// this waits for it, answering messages meanwhile; empty if the process ended first.
+// The full image path of a running process. One that was just created may not
+// have it yet under Wine (nor a name in the process list) until it has started
+// up, so this waits, answering messages meanwhile; empty if the process ended first.
 std::wstring imageOf(HANDLE process, ULONGLONG deadline)
 {
     for (;;) {
