@@ -273,9 +273,15 @@ TEST(SignedRelease, TheElevatedCopyInstallsNothingSwappedInTheTemporaryFolder)
     std::vector<HostEvent> events =
         silentRun(run, L"--follow --copy-at-stage 8 \"" + evil + L"\" \"" + downloaded + L"\"");
     bool copied = false;
-    for (const HostEvent& e : events)
+    std::wstring notes;
+    for (const HostEvent& e : events) {
+        if (e.has("note"))
+            notes += e.text("note") + L"\n";
         copied = copied || (e.has("note") && e.text("note") == L"copied at stage 8: yes");
-    ASSERT_TRUE(copied) << "the swap did not happen";
+    }
+    ASSERT_TRUE(copied) << "the swap did not happen; host notes:\n"
+                        << narrow(notes) << "stages: " << ::testing::PrintToString(stagesSeen(events)) << "\n"
+                        << runLogText(run);
     EXPECT_EQ(logCount(run, L"continue update as administrator"), 1);
     EXPECT_TRUE(logHas(run, L"is signed by a release key (serial 9, "));
 

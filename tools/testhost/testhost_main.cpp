@@ -334,8 +334,14 @@ HWND progressWindow()
 // Called inside the updater's send, so the progress window stays as it is.
 void atStage(long stage)
 {
-    if (g_watching)
+    if (g_watching) {
+        // A copy waiting for this stage would be made too late or never: say so.
+        for (const auto& copy : g_watch.stageCopies) {
+            if (stage == copy.at)
+                recordNote(("stage " + std::to_string(stage) + " came while the host was busy").c_str());
+        }
         return;
+    }
     WatchScope scope;
     if (g_watch.watchProgress) {
         if (HWND progress = progressWindow())
@@ -350,7 +356,8 @@ void atStage(long stage)
     for (auto& copy : g_watch.stageCopies) {
         if (stage == copy.at && ++copy.seen == copy.nth) {
             const bool copied = ::CopyFileW(copy.from.c_str(), copy.to.c_str(), FALSE) != FALSE;
-            recordNote((std::string("copied at stage ") + std::to_string(stage) + (copied ? ": yes" : ": no")).c_str());
+            const std::string outcome = copied ? ": yes" : ": no (error " + std::to_string(::GetLastError()) + ")";
+            recordNote(("copied at stage " + std::to_string(stage) + outcome).c_str());
         }
     }
 }
