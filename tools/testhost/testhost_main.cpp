@@ -445,6 +445,15 @@ LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
+void dispatchPending()
+{
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
 // Answers messages until the process ends or the deadline passes (then it is ended).
 bool pumpUntilEnded(HANDLE process, ULONGLONG deadline)
 {
@@ -457,11 +466,7 @@ bool pumpUntilEnded(HANDLE process, ULONGLONG deadline)
         DWORD r = ::MsgWaitForMultipleObjects(1, &process, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
         if (r == WAIT_OBJECT_0)
             return true;
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
+        dispatchPending();
     }
 }
 
@@ -479,11 +484,7 @@ std::wstring imageOf(HANDLE process, ULONGLONG deadline)
             return {};
         if (::MsgWaitForMultipleObjects(1, &process, FALSE, 10, QS_ALLINPUT) == WAIT_OBJECT_0)
             return {};
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
+        dispatchPending();
     }
 }
 
