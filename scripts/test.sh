@@ -19,4 +19,13 @@ python3 "$root/tests/tools/check_layers.py" "$root"
 state="$build/test-session"
 trap '"$root/tests/wine/session.sh" stop "$state"' EXIT
 eval "$("$root/tests/wine/session.sh" start "$state" "$build/wineprefix")"
-ctest --test-dir "$build" --output-on-failure -j 2 "$@"
+rc=0
+ctest --test-dir "$build" --output-on-failure -j 2 "$@" || rc=$?
+# Starts that were made again, by the Wine wrapper or by a test: they pass
+# quietly, so they are named here.
+for log in lost-starts starts-made-again; do
+  file="$build/wineprefix.output/$log.log"
+  echo "test: $log: $(cat "$file" 2>/dev/null | wc -l)"
+  if [ -s "$file" ]; then sed 's/^/    /' "$file"; fi
+done
+exit $rc

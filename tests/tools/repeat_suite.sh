@@ -22,11 +22,16 @@ for i in $(seq "$runs"); do
   end=$(date +%s.%N)
   # Starts that Wine lost before the program's main (tests/wine/wine_exec.sh).
   lost=$(cat "$build/wineprefix.output/lost-starts.log" 2>/dev/null | wc -l)
+  # Test hosts that left no record and were started once more by their test.
+  again=$(cat "$build/wineprefix.output/starts-made-again.log" 2>/dev/null | wc -l)
+  for log in lost-starts starts-made-again; do
+    cp "$build/wineprefix.output/$log.log" "$out/$log-$i.log" 2>/dev/null
+  done
   "$root/tests/wine/session.sh" stop "$state"
   t=$(python3 -c "print(f'{$end - $start:.1f}')")
   times+=("$t")
   slowest=$(grep -E 'Test +#[0-9]+: .* sec$' "$out/run-$i.log" | awk '{print $(NF-1), $4}' | sort -rn | head -n 1)
-  echo "run $i: ${t} s, ctest exit $rc, starts lost and made again: $lost, slowest case: $slowest"
+  echo "run $i: ${t} s, ctest exit $rc, starts lost and made again: $lost, test hosts started once more: $again, slowest case: $slowest"
   if [ $rc -ne 0 ]; then
     failed_runs=$((failed_runs + 1))
     grep -E '\*\*\*|Failed|Not Run|Timeout' "$out/run-$i.log" | sed 's/^/    /'

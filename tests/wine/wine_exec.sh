@@ -43,6 +43,13 @@ if [ $rc -ne 0 ] && [ ! -s "$out" ] && awk "BEGIN { exit !($elapsed < 0.5) }"; t
   elapsed=$(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $started }")
 fi
 cat "$out"
+# A test that had to start a program of its own once more (the test host that
+# left no record) says so in its output; a passing case's output is not kept,
+# so the line is also noted here for the run's summary.
+if grep -q 'is started once more' "$out"; then
+  awk -v when="$(date +%H:%M:%S)" -v what="${*: -1}" '/is started once more/ { print when, what ": " $0 }' "$out" \
+    >>"$out_dir/starts-made-again.log"
+fi
 if [ $rc -ne 0 ]; then
   printf 'wine_exec: %s ended with exit code %d (0x%08x) after %s s\n' "${*: -1}" "$rc" "$rc" "$elapsed"
   if [ ! -s "$out" ]; then
