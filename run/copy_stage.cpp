@@ -3,7 +3,7 @@
 #include "core/config.h"
 #include "core/settings.h"
 #include "download/entry_fetch.h"
-#include "install/copy_stage.h"
+#include "install/apply_update.h"
 #include "list/update_list.h"
 #include "platform/system.h"
 #include "platform/window_messages.h"

@@ -1,5 +1,5 @@
 #include "core/process_state.h"
-#include "install/copy_stage.h"
+#include "install/apply_update.h"
 #include "install/file_replace.h"
 #include "install/local_check.h"
 #include "install/old_files.h"

@@ -1,4 +1,4 @@
-#include "install/copy_stage.h"
+#include "install/apply_update.h"
 
 #include "core/text_format.h"
 #include "core/app_directory.h"
