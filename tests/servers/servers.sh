@@ -127,7 +127,11 @@ pid $dir/nginx.pid.master;
 error_log $dir/error.log warn;
 events { worker_connections 512; }
 http {
-  access_log $dir/access.log;
+  # The combined format, then the connection's serial number and the request's
+  # number on it: which requests shared a TCP connection.
+  log_format withconn '\$remote_addr - \$remote_user [\$time_local] "\$request" \$status \$body_bytes_sent '
+                      '"\$http_referer" "\$http_user_agent" \$connection \$connection_requests';
+  access_log $dir/access.log withconn;
   client_body_temp_path $dir/temp/body;
   proxy_temp_path $dir/temp/proxy;
   fastcgi_temp_path $dir/temp/fastcgi;
