@@ -91,7 +91,7 @@ HttpSession HttpSession::openPreconfigured(const std::wstring& agent)
     return session;
 }
 
-HttpRequest HttpSession::openRequest(const std::wstring& url, long position) const
+HttpRequest HttpSession::openRequest(const std::wstring& url, long position)
 {
     return openRequestWithHeaders(url, http::transferHeaders(position));
 }
@@ -111,7 +111,7 @@ std::wstring serverOf(const std::wstring& url)
 
 } // namespace
 
-HttpRequest HttpSession::openRequestWithHeaders(const std::wstring& url, const std::wstring& headers) const
+HttpRequest HttpSession::openRequestWithHeaders(const std::wstring& url, const std::wstring& headers)
 {
     WinHttpRequest request = WinHttpRequest::open(m_session, url, headers);
     if (!request) {

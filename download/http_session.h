@@ -1,13 +1,17 @@
 #pragma once
 // HttpSession: the only place the updater talks HTTP. Every call blocks its
-// thread until the server answered; any thread may call, but a session and its
-// requests belong to the thread that opened them.
+// thread until the server answered; any thread may call. A session object and
+// its requests belong to the thread that made them, but the WinHTTP handle
+// behind every session of one proxy choice is shared by the whole process, so
+// connections stay alive and later requests of any thread reuse them.
 //
 // WinHTTP stands in for WinINet, step by step:
-//   InternetOpenW, INTERNET_OPEN_TYPE_PRECONFIG  -> WinHttpOpen with the user's static proxy when one is
+//   InternetOpenW with an agent                  -> one WinHttpOpen handle per proxy choice for the process;
+//                                                   the agent goes as the User-Agent header of each request
+//   InternetOpenW, INTERNET_OPEN_TYPE_PRECONFIG  -> the handle with the user's static proxy when one is
 //                                                   set, otherwise WINHTTP_ACCESS_TYPE_DEFAULT_PROXY
 //   InternetOpenW, INTERNET_OPEN_TYPE_PROXY with "HTTP=HTTP://host:port"
-//                                                -> WinHttpOpen, WINHTTP_ACCESS_TYPE_NAMED_PROXY "host:port"
+//                                                -> the handle of WINHTTP_ACCESS_TYPE_NAMED_PROXY "host:port"
 //   INTERNET_OPTION_PROXY_USERNAME / _PASSWORD on the session
 //                                                -> WINHTTP_OPTION_PROXY_USERNAME / _PASSWORD on each request,
 //                                                   and WinHttpSetCredentials once if the proxy still says 407
@@ -20,7 +24,8 @@
 //                                                -> WinHttpQueryHeaders, WINHTTP_QUERY_* of the same numbers
 //   InternetReadFile                             -> WinHttpReadData, repeated until the block is full or the
 //                                                   body has ended
-//   InternetCloseHandle                          -> WinHttpCloseHandle, through UniqueWinHttp
+//   InternetCloseHandle                          -> WinHttpCloseHandle, through UniqueWinHttp; a connection
+//                                                   whose answer was read to its end goes back to the pool
 
 #include "platform/winhttp.h"
 
@@ -81,9 +86,9 @@ public:
     explicit operator bool() const { return static_cast<bool>(m_session); }
 
     // A GET with the cache-defeating headers and, above position 0, "Range:bytes=N-".
-    HttpRequest openRequest(const std::wstring& url, long position) const;
+    HttpRequest openRequest(const std::wstring& url, long position);
     // A GET with exactly these header lines.
-    HttpRequest openRequestWithHeaders(const std::wstring& url, const std::wstring& headers) const;
+    HttpRequest openRequestWithHeaders(const std::wstring& url, const std::wstring& headers);
 
 private:
     WinHttpSession m_session;

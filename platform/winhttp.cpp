@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,29 +45,70 @@ bool sendAndReceive(HINTERNET request, const std::wstring& headers)
            ::WinHttpReceiveResponse(request, nullptr);
 }
 
-// What the system settings choose for one URL.
-ProxyChoice systemChoice(const WinHttpSession& session, const std::wstring& url, const std::wstring& host,
+// Session handles by proxy choice, opened on first use and kept for the life of
+// the process. WinHTTP keeps the connections of a session alive for its later
+// requests, so every request of every thread goes through the one handle of its
+// choice. Never closed: detached workers (the list fetch) may still send requests
+// while the process ends, and the system closes what is left.
+class SharedSessions {
+public:
+    static SharedSessions& instance()
+    {
+        static SharedSessions* sessions = new SharedSessions; // see above: never destroyed
+        return *sessions;
+    }
+
+    HINTERNET defaultProxy()
+    {
+        return find(L"default", [] { return open(WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, {}); });
+    }
+    HINTERNET forChoice(const ProxyChoice& choice)
+    {
+        if (choice.direct)
+            return find(L"direct", [] { return open(WINHTTP_ACCESS_TYPE_NO_PROXY, {}); });
+        return find(L"proxy " + choice.proxy + L" " + choice.bypass,
+                    [&] { return open(WINHTTP_ACCESS_TYPE_NAMED_PROXY, choice); });
+    }
+
+private:
+    // Each request names itself by its own User-Agent header; this one is only
+    // WinHTTP's default for a request that sets none.
+    static HINTERNET open(DWORD access, const ProxyChoice& choice)
+    {
+        if (access != WINHTTP_ACCESS_TYPE_NAMED_PROXY)
+            return ::WinHttpOpen(L"RenewKit", access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        return ::WinHttpOpen(L"RenewKit", access, choice.proxy.c_str(),
+                             choice.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : choice.bypass.c_str(), 0);
+    }
+
+    template <typename Open> HINTERNET find(const std::wstring& key, Open open)
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        UniqueWinHttp& handle = m_handles[key];
+        if (!handle)
+            handle.reset(open()); // a failure is tried again by the next request
+        return handle.get();
+    }
+
+    std::mutex m_lock;
+    std::map<std::wstring, UniqueWinHttp> m_handles;
+};
+
+// What the system settings choose for one URL. A script is fetched directly.
+ProxyChoice systemChoice(const SystemProxySettings& system, const std::wstring& url, const std::wstring& host,
                          INTERNET_PORT port)
 {
-    const SystemProxySettings& system = session.systemProxy();
     ProxyChoice choice;
-    if (system.automatic())
-        return automaticProxyFor(session.handle(), system, url, host + L":" + std::to_wstring(port));
+    if (system.automatic()) {
+        HINTERNET direct = SharedSessions::instance().forChoice(ProxyChoice());
+        return automaticProxyFor(direct, system, url, host + L":" + std::to_wstring(port));
+    }
     if (!system.staticProxy.empty() && !(isLoopbackHost(host) && !bypassKeepsLoopbackOnProxy(system.staticBypass))) {
         choice.direct = false;
         choice.proxy = system.staticProxy;
         choice.bypass = system.staticBypass;
     }
     return choice;
-}
-
-HINTERNET openHandle(const std::wstring& agent, const ProxyChoice& choice)
-{
-    if (choice.direct)
-        return ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                             WINHTTP_NO_PROXY_BYPASS, 0);
-    return ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, choice.proxy.c_str(),
-                         choice.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : choice.bypass.c_str(), 0);
 }
 
 // The request target a proxy sees, which a Digest answer must name.
@@ -157,45 +200,38 @@ WinHttpSession WinHttpSession::openPreconfigured(const std::wstring& agent)
     session.m_agent = agent;
     session.m_system = readSystemProxySettings();
     const SystemProxySettings& system = session.m_system;
-    if (system.automatic() || !system.staticProxy.empty()) {
-        // Direct until a request's URL decides (useSystemProxyFor).
-        session.m_session.reset(openHandle(agent, ProxyChoice()));
-        session.m_choice = ProxyChoice();
-    }
+    // Direct until a request's URL decides (useSystemProxyFor).
+    if (system.automatic() || !system.staticProxy.empty())
+        session.m_session = SharedSessions::instance().forChoice(ProxyChoice());
     if (!session.m_session) {
         session.m_system = SystemProxySettings();
-        session.m_session.reset(::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                              WINHTTP_NO_PROXY_BYPASS, 0));
+        session.m_session = SharedSessions::instance().defaultProxy();
     }
     return session;
 }
 
-bool WinHttpSession::useSystemProxyFor(const std::wstring& url, const std::wstring& host, unsigned short port) const
+bool WinHttpSession::useSystemProxyFor(const std::wstring& url, const std::wstring& host, unsigned short port)
 {
     if (!m_system.automatic() && m_system.staticProxy.empty())
         return true;
-    const ProxyChoice choice = systemChoice(*this, url, host, port);
-    if (choice.direct == m_choice.direct && choice.proxy == m_choice.proxy && choice.bypass == m_choice.bypass)
-        return true;
-    // Wine takes a proxy only when the session opens (the proxy option of a
-    // session or request is not implemented there), so the handle is reopened.
-    UniqueWinHttp reopened(openHandle(m_agent, choice));
-    if (!reopened)
-        return false;
-    m_session = std::move(reopened);
-    m_choice = choice;
-    return true;
+    // Wine takes a proxy only when a session handle opens (the proxy option of a
+    // session or request is not implemented there): each choice has a handle.
+    m_session = SharedSessions::instance().forChoice(systemChoice(m_system, url, host, port));
+    return m_session != nullptr;
 }
 
 WinHttpSession WinHttpSession::openWithProxy(const std::wstring& agent, const std::wstring& proxy)
 {
     WinHttpSession session;
-    session.m_session.reset(
-        ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.c_str(), WINHTTP_NO_PROXY_BYPASS, 0));
+    session.m_agent = agent;
+    ProxyChoice choice;
+    choice.direct = false;
+    choice.proxy = proxy;
+    session.m_session = SharedSessions::instance().forChoice(choice);
     return session;
 }
 
-WinHttpRequest WinHttpRequest::open(const WinHttpSession& session, const std::wstring& url, const std::wstring& headers)
+WinHttpRequest WinHttpRequest::open(WinHttpSession& session, const std::wstring& url, const std::wstring& headers)
 {
     WinHttpRequest result;
     if (!session)
@@ -228,6 +264,13 @@ WinHttpRequest WinHttpRequest::open(const WinHttpSession& session, const std::ws
     UniqueWinHttp request(::WinHttpOpenRequest(connection.get(), L"GET", object.c_str(), nullptr, WINHTTP_NO_REFERER,
                                                WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!request)
+        return result;
+
+    // The session is shared: the agent goes with the request.
+    const std::wstring agentLine = L"User-Agent: " + session.agent();
+    if (!session.agent().empty() &&
+        !::WinHttpAddRequestHeaders(request.get(), agentLine.c_str(), static_cast<DWORD>(-1L),
+                                    WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
         return result;
 
     if (session.receiveTimeout() > 0) {

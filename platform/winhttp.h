@@ -1,7 +1,8 @@
 #pragma once
 // Thin WinHTTP wrappers: session, request and header reads, owned by RAII.
-// Synchronous only; one thread per handle. Everything returns bool or an empty
-// owner and keeps GetLastError().
+// Synchronous only; a request belongs to one thread, the session handles behind
+// them are shared. Everything returns bool or an empty owner and keeps
+// GetLastError().
 
 #include "platform/system_proxy.h"
 #include "platform/unique_any.h"
@@ -26,6 +27,11 @@ struct ProxyCredentials {
     bool hasPassword = false;
 };
 
+// What a request is sent through: a WinHTTP session handle shared by every
+// thread of the process (one per proxy choice, so their connections are kept
+// alive and reused across requests and threads), the agent this request names
+// itself by, the proxy credentials and the receive time-out. Cheap to make and
+// copy; one per request or per transfer.
 class WinHttpSession {
 public:
     // The system's proxy configuration (platform/system_proxy.h): automatic
@@ -35,8 +41,10 @@ public:
     // A named proxy in "host:port" form.
     static WinHttpSession openWithProxy(const std::wstring& agent, const std::wstring& proxy);
 
-    explicit operator bool() const { return m_session.valid(); }
-    void* handle() const { return m_session.get(); }
+    explicit operator bool() const { return m_session != nullptr; }
+    void* handle() const { return m_session; }
+    // Sent as the User-Agent header of each request.
+    const std::wstring& agent() const { return m_agent; }
 
     // Offered to a proxy that answers 407, in the strongest scheme it names
     // (Negotiate, NTLM, Digest, Basic); without them Negotiate and NTLM get the
@@ -51,13 +59,12 @@ public:
 
     const SystemProxySettings& systemProxy() const { return m_system; }
     // Points the session at what the system settings choose for this URL before
-    // a request opens on it; false when that needs a new handle and none opened.
-    bool useSystemProxyFor(const std::wstring& url, const std::wstring& host, unsigned short port) const;
+    // a request opens on it; false when that needs a handle and none opened.
+    bool useSystemProxyFor(const std::wstring& url, const std::wstring& host, unsigned short port);
 
 private:
-    mutable UniqueWinHttp m_session;
+    void* m_session = nullptr; // shared, lives as long as the process
     std::wstring m_agent;
-    mutable ProxyChoice m_choice; // what the handle was opened with
     ProxyCredentials m_credentials;
     unsigned long m_receiveTimeout = 0;
     SystemProxySettings m_system; // empty unless opened preconfigured
@@ -70,7 +77,7 @@ public:
     // headers: CR LF separated lines, may be empty. The path is sent as given
     // except for blanks and 8-bit characters, which WinHTTP always escapes; a
     // server that refuses the rest gets the fully encoded form on the retry.
-    static WinHttpRequest open(const WinHttpSession& session, const std::wstring& url, const std::wstring& headers);
+    static WinHttpRequest open(WinHttpSession& session, const std::wstring& url, const std::wstring& headers);
 
     explicit operator bool() const { return m_request.valid(); }
     // Of a request that could not be opened: the system's error code, 0 when unknown.
