@@ -128,23 +128,29 @@ HttpRequest HttpSession::openRequestWithHeaders(const std::wstring& url, const s
     return HttpRequest(std::move(request));
 }
 
-long queryFileSize(const std::wstring& url)
+SizeAnswer openSizeQuery(const std::wstring& url)
 {
-    HttpSession session = HttpSession::openSession(nextSizeQueryAgent());
-    if (!session)
-        return -1;
-    HttpRequest request = session.openRequest(url, 0);
-    if (!request)
-        return -1;
-    long long length = request.contentLength();
-    int status = request.queryStatus();
-    if (status != 200 && status != 206)
-        return -1;
-    if (length > kLargestSize)
-        return -1;
-    request.checkServerMark();
-    return length < 0 ? 0 : static_cast<long>(length);
+    SizeAnswer answer;
+    answer.session = HttpSession::openSession(nextSizeQueryAgent());
+    if (!answer.session)
+        return answer;
+    answer.request = answer.session.openRequest(url, 0);
+    if (!answer.request)
+        return answer;
+    const long long length = answer.request.contentLength();
+    const int status = answer.request.queryStatus();
+    if ((status != 200 && status != 206) || length > kLargestSize) {
+        answer.request = HttpRequest();
+        return answer;
+    }
+    answer.request.checkServerMark();
+    answer.size = length < 0 ? 0 : static_cast<long>(length);
+    if (answer.size == 0 || (status == 206 && !http::partialAnswerFits(answer.request.contentRange(), 0, answer.size)))
+        answer.request = HttpRequest();
+    return answer;
 }
+
+long queryFileSize(const std::wstring& url) { return openSizeQuery(url).size; }
 
 bool fetchToSink(const std::wstring& url, std::string& sink, std::size_t maxBytes)
 {

@@ -94,9 +94,21 @@ private:
     WinHttpSession m_session;
 };
 
-// The remote size in bytes from a GET whose body is never read; -1 when no session
-// or request could be opened, on a status other than 200 and 206, and for sizes
-// beyond 32 bits; 0 when the answer has no Content-Length.
+// The size query: a GET under the next "querysize%d" agent. size is the remote
+// size in bytes; -1 when no session or request could be opened, on a status
+// other than 200 and 206, and for sizes beyond 32 bits; 0 when the answer has
+// no Content-Length. The answer stays open when its body is the file from its
+// first byte (a 200, or a 206 whose range starts at 0 and names the size as
+// its total), so that the caller can read it as its first range; otherwise
+// request is empty.
+struct SizeAnswer {
+    long size = -1;
+    HttpSession session;
+    HttpRequest request;
+};
+SizeAnswer openSizeQuery(const std::wstring& url);
+
+// The size alone; the answer is closed unread.
 long queryFileSize(const std::wstring& url);
 
 // The whole body into sink, read in 1024-byte blocks, without the Proxy keys.

@@ -5,6 +5,7 @@
 #include "download/http_rules.h"
 #include "download/http_session.h"
 #include "download/progress_messages.h"
+#include "download/range_claims.h"
 #include "platform/sleep.h"
 
 #include <algorithm>
@@ -45,19 +46,28 @@ public:
         if (m_lengthKnown && task.end.load() <= task.offset)
             task.end.store(task.offset + task.length);
         task.done.store(task.offset);
+        m_reportedTo = task.offset;
         m_file.bufferWrites(kWriteBuffer);
     }
 
-    bool run();
+    bool run(ReceivedAnswer* first);
 
 private:
     enum class Connect { Connected, Retry, Failed, EmptyBody };
     Connect connect();
     bool fail();
     bool failed() const { return m_task.failure->isSet(); }
-    void progress(long bytes);
+    long countedTo() const; // bytes of the range from its start that count
+    void progress();
     void flushProgress();
+    void reportSpan(long from, long to, long sign);
     bool readUnknownLength();
+    bool takeNextSegment();
+    void dropConnection()
+    {
+        m_request = HttpRequest();
+        m_session = HttpSession();
+    }
 
     SegmentTask& m_task;
     StreamFile& m_file;
@@ -67,60 +77,74 @@ private:
     bool writeBlock(const char* block, long take);
 
     long m_received = 0;   // bytes in the file
-    long m_unreported = 0; // counted but not yet added to the counters
-    long m_reported = 0;   // added to the counters so far
+    long m_reportedTo = 0; // position up to which the counters hold this range's bytes
     long m_attempts = 0;
     bool m_lengthKnown = false;
     bool m_readToEnd = false; // no Content-Length: the body ends where the stream does
 };
 
+long Transfer::countedTo() const
+{
+    const long position = m_task.offset + m_received;
+    return m_lengthKnown ? std::min(position, m_task.end.load()) : position;
+}
+
+// Adds (sign 1) or takes back (-1) the bytes [from, to) under the segments they fall in.
+void Transfer::reportSpan(long from, long to, long sign)
+{
+    const long size = m_task.segmentSize;
+    while (from < to) {
+        const long index = size > 0 ? from / size : 0;
+        const long limit = size > 0 ? std::min(to, (index + 1) * size) : to;
+        addProgress(sign * (limit - from), m_task.downloaderId, m_task.fileSize, m_task.slot, index, m_task.window);
+        from = limit;
+    }
+}
+
 // Each report takes the counter table's lock twice and sends two messages, so
 // blocks are reported in steps rather than one by one.
-void Transfer::progress(long bytes)
+void Transfer::progress()
 {
-    m_unreported += bytes;
-    if (m_unreported >= kProgressStep)
+    const long to = countedTo();
+    if (to - m_reportedTo >= kProgressStep || to < m_reportedTo)
         flushProgress();
 }
 
+// A split that moved the end below what was counted takes those bytes back (the
+// new part counts them).
 void Transfer::flushProgress()
 {
-    if (m_unreported != 0)
-        addProgress(m_unreported, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.reportIndex, m_task.window);
-    m_reported += m_unreported;
-    m_unreported = 0;
+    const long to = countedTo();
+    if (to > m_reportedTo)
+        reportSpan(m_reportedTo, to, 1);
+    else if (to < m_reportedTo)
+        reportSpan(to, m_reportedTo, -1);
+    m_reportedTo = to;
 }
 
 bool Transfer::fail()
 {
     m_task.failure->set();
-    if (m_reported != 0)
-        addProgress(-m_reported, m_task.downloaderId, m_task.fileSize, m_task.slot, m_task.reportIndex, m_task.window);
-    m_received = m_unreported = m_reported = 0;
+    reportSpan(m_task.offset, m_reportedTo, -1);
+    m_reportedTo = m_task.offset;
+    m_received = 0;
     return false;
 }
 
-// Writes and counts a block; a split that moved the end below it meanwhile takes
-// the bytes past the new end back from the count (the new part counts them).
 bool Transfer::writeBlock(const char* block, long take)
 {
-    const long before = m_task.offset + m_received;
     if (!m_file.write(block, static_cast<std::size_t>(take)))
         return false;
     m_received += take;
-    m_task.done.store(before + take);
-    progress(take);
-    const long end = m_task.end.load();
-    if (m_lengthKnown && end < before + take)
-        progress(-(before + take - std::max(end, before)));
+    m_task.done.store(m_task.offset + m_received);
+    progress();
     return true;
 }
 
 Transfer::Connect Transfer::connect()
 {
     const long position = m_task.offset + m_received;
-    m_request = HttpRequest();
-    m_session = HttpSession();
+    dropConnection();
     m_session = HttpSession::openSession(nextSegmentAgent());
     if (!m_session)
         return Connect::Retry;
@@ -186,8 +210,19 @@ bool Transfer::readUnknownLength()
     return true;
 }
 
-bool Transfer::run()
+// The answer goes on with the next segment's bytes: reading them costs nothing
+// more, and an answer read to its end keeps its connection for the next request.
+bool Transfer::takeNextSegment()
 {
+    return m_task.claims && m_lengthKnown && remaining() == 0 && m_task.claims->extend(m_task);
+}
+
+bool Transfer::run(ReceivedAnswer* first)
+{
+    if (first && first->request) {
+        m_session = std::move(first->session);
+        m_request = std::move(first->request);
+    }
     const long limit = connectionAttempts();
     char block[kBlock];
     for (;;) {
@@ -200,8 +235,7 @@ bool Transfer::run()
             case Connect::Connected:
                 break;
             case Connect::Retry:
-                m_request = HttpRequest();
-                m_session = HttpSession();
+                dropConnection();
                 sleepFor(10);
                 break;
             case Connect::Failed:
@@ -215,16 +249,22 @@ bool Transfer::run()
 
         int zeroReads = 0;
         bool reconnect = false;
-        long left = 0;
-        while (!reconnect && (left = remaining()) > 0 && !failed()) {
+        for (;;) {
+            if (failed())
+                break;
+            long left = remaining();
+            if (left <= 0) {
+                if (!takeNextSegment())
+                    break;
+                left = remaining();
+            }
             std::size_t got = 0;
             bool ok = m_request.read(block, kBlock, got);
             if (!ok && got == 0) {
                 // A broken request is never read again; a new connection resumes.
-                m_request = HttpRequest();
-                m_session = HttpSession();
+                dropConnection();
                 reconnect = true;
-                continue;
+                break;
             }
             if (got == kBlock || static_cast<long>(got) >= left) {
                 m_attempts = 0;
@@ -236,15 +276,15 @@ bool Transfer::run()
             } else if (got > 0) {
                 return fail(); // the stream ended inside the range
             } else if (++zeroReads >= kZeroReadsBeforeReconnect) {
-                m_request = HttpRequest();
-                m_session = HttpSession();
+                dropConnection();
                 reconnect = true;
+                break;
             }
         }
         if (reconnect)
             continue;
         const long expected = m_task.end.load() - m_task.offset;
-        if (expected <= 0 || !m_file.flush() || m_file.size() < static_cast<std::uint64_t>(expected))
+        if (failed() || expected <= 0 || !m_file.flush() || m_file.size() < static_cast<std::uint64_t>(expected))
             return fail();
         flushProgress();
         return true;
@@ -259,10 +299,10 @@ void FailureMark::set()
         counters::set(counters::key(counters::kFailed, static_cast<std::uint32_t>(m_id)), counters::kFailMark);
 }
 
-bool downloadSegment(SegmentTask& task, StreamFile& file)
+bool downloadSegment(SegmentTask& task, StreamFile& file, ReceivedAnswer* first)
 {
     Transfer transfer(task, file);
-    const bool ok = transfer.run();
+    const bool ok = transfer.run(first);
     task.finished.store(true);
     return ok;
 }

@@ -2,6 +2,7 @@
 // The transfer of one byte range of a URL into an open file, with reconnects
 // that resume where the data stopped. Runs on the thread that calls it.
 
+#include "download/http_session.h"
 #include "platform/stream_file.h"
 #include "platform/window_messages.h"
 
@@ -26,17 +27,22 @@ private:
     std::atomic<bool> m_set{false};
 };
 
-// One segment, shared by the splitter and its thread.
+class RangeClaims;
+
+// One transfer, shared by the splitter and its thread. Its range starts on a
+// segment boundary (or in the middle of a split one) and may grow by whole
+// segments while it runs (download/range_claims.h).
 struct SegmentTask {
     std::wstring url;
     std::wstring partPath;
     long offset = 0;      // first byte of the range
-    long length = 0;      // bytes of the range as planned; 0 while unknown (single connection)
+    long length = 0;      // bytes of the range as first planned; 0 while unknown (single connection)
     long index = 0;       // of the part file
-    long reportIndex = 0; // the segment the progress messages name (a split-off part names its origin's)
-    // One past the last byte of the range. The splitter may lower it while the
-    // transfer runs, to hand the rest to a new part; bytes read past it are not
-    // counted, and the join takes only the range.
+    long segmentSize = 0; // bytes are counted under the segment they fall in; 0: all under segment 0
+    // One past the last byte of the range. It grows when the transfer takes the
+    // next segment, and the splitter may lower it while the transfer runs, to
+    // hand the rest to a new part; bytes read past it are not counted, and the
+    // join takes only the range.
     std::atomic<long> end{0};
     std::atomic<long> done{0};         // offset + bytes written so far
     std::atomic<bool> finished{false}; // the transfer has returned
@@ -45,6 +51,15 @@ struct SegmentTask {
     int slot = -1;
     WindowHandle window = nullptr;
     std::shared_ptr<FailureMark> failure; // shared by every segment of the download
+    RangeClaims* claims = nullptr;        // where the range may grow; null: it stays as set
+};
+
+// An answer already received for the start of a range (the size query's, whose
+// body is the file from its first byte): read as the range's first connection
+// instead of sending another request. Its status and range were checked.
+struct ReceivedAnswer {
+    HttpSession session;
+    HttpRequest request;
 };
 
 // True when the file holds the range from its start: exactly, or more when the
@@ -55,10 +70,11 @@ struct SegmentTask {
 // time-out (http_session.h, 30 s by default) ends the answer there: on a block
 // boundary the range resumes on a new connection (counted as a connection
 // attempt), inside a block it fails; each stall costs one time-out.
-// Progress is reported in steps of kProgressStep bytes and at the end. With
-// length 0 the first response decides the length (and the file size); a
-// response without Content-Length is then read to its end.
-bool downloadSegment(SegmentTask& task, StreamFile& file);
+// At the end of its range the transfer reads on into the next segment while
+// task.claims lets it. Progress is reported in steps of kProgressStep bytes and
+// at the end. With length 0 the first response decides the length (and the
+// file size); a response without Content-Length is then read to its end.
+bool downloadSegment(SegmentTask& task, StreamFile& file, ReceivedAnswer* first = nullptr);
 
 constexpr long kProgressStep = 64 * 1024;
 

@@ -1,19 +1,21 @@
 #include "download/segmented_downloader.h"
 
+#include "core/path_text.h"
 #include "core/process_state.h"
 #include "core/settings.h"
 #include "download/counter_table.h"
 #include "download/http_session.h"
 #include "download/progress_messages.h"
+#include "download/range_claims.h"
 #include "download/segment_plan.h"
 #include "download/segment_transfer.h"
 #include "download/url_encoding.h"
-#include "core/path_text.h"
 #include "platform/event.h"
+#include "platform/file_probe.h"
 #include "platform/file_reader.h"
 #include "platform/files.h"
-#include "platform/stream_file.h"
 #include "platform/sleep.h"
+#include "platform/stream_file.h"
 #include "platform/worker_pool.h"
 
 #include <algorithm>
@@ -27,22 +29,24 @@ constexpr std::size_t kBlock = 1024;
 // The 1 KiB blocks of the join are gathered into large reads and writes: each
 // system call is a round trip to the Wine server (0.9 s on 256 MB otherwise).
 constexpr std::size_t kJoinBuffer = 1 << 20;
-constexpr unsigned long kThrottleStep = 10; // ms
-constexpr unsigned long kWaitStep = 50;     // ms
-// A split costs a new connection and a request; below this the tail is short
-// enough to let the running transfer finish it.
-constexpr long kMinSplitHalf = 256 * 1024;
+// The splitter looks again at least this often; a transfer that ends wakes it at once.
+constexpr unsigned long kWaitStep = 50; // ms
+// The least a split leaves on either side. A new transfer costs a request (and a
+// handshake where no idle connection is at hand), and the transfer it cuts short
+// loses its connection; on less than this, reading on is cheaper.
+constexpr long kMinSplitPart = 1024 * 1024;
 
 std::uint64_t runningKey(std::int32_t id) { return counters::key(counters::kRunning, static_cast<std::uint32_t>(id)); }
 
-// Leaves the running count and wakes the splitter, also when the transfer threw.
+// Leaves the running count and wakes the splitter (if any), also when the transfer threw.
 class RunningSlot {
 public:
     RunningSlot(std::int32_t id, std::shared_ptr<Event> ended) : m_id(id), m_ended(std::move(ended)) {}
     ~RunningSlot()
     {
         counters::add(runningKey(m_id), -1);
-        m_ended->set();
+        if (m_ended)
+            m_ended->set();
     }
     RunningSlot(const RunningSlot&) = delete;
     RunningSlot& operator=(const RunningSlot&) = delete;
@@ -52,31 +56,41 @@ private:
     std::shared_ptr<Event> m_ended; // the splitter may be gone once the count is down
 };
 
-void runSegment(SegmentTask& task, const std::shared_ptr<Event>& ended)
+// The count was raised by the caller before the thread existed.
+void runSegment(SegmentTask& task, ReceivedAnswer* first, const std::shared_ptr<Event>& ended)
 {
     RunningSlot slot(task.downloaderId, ended);
     try {
-        if (task.failure->isSet())
-            return;
         StreamFile part;
-        if (!part.create(task.partPath)) {
+        if (task.failure->isSet() || !part.create(task.partPath))
             task.failure->set();
-            return;
-        }
-        downloadSegment(task, part);
+        else
+            downloadSegment(task, part, first);
     } catch (...) {
         task.failure->set();
     }
+    task.finished.store(true);
 }
 
 // Copies the ranges of the parts, in file order, into the destination; the
-// length reached. Stops at the first part that cannot be read or is short.
-long joinParts(std::vector<std::shared_ptr<SegmentTask>> tasks, const std::wstring& destination)
+// length reached. Stops at the first part that cannot be read or is short. A
+// single part that holds exactly the file becomes the destination by a rename.
+long joinParts(std::vector<std::shared_ptr<SegmentTask>> tasks, const std::wstring& destination, long size)
 {
     std::sort(tasks.begin(), tasks.end(),
               [](const std::shared_ptr<SegmentTask>& a, const std::shared_ptr<SegmentTask>& b) {
                   return a->offset < b->offset;
               });
+    if (tasks.size() == 1 && tasks[0]->offset == 0 && tasks[0]->end.load() == size) {
+        std::uint64_t length = 0;
+        {
+            StreamFile part;
+            if (part.openRead(tasks[0]->partPath))
+                length = part.size();
+        }
+        if (length == static_cast<std::uint64_t>(size) && moveFileReplacing(tasks[0]->partPath, destination))
+            return size;
+    }
     StreamFile out;
     if (!out.create(destination))
         return 0;
@@ -105,24 +119,6 @@ long joinParts(std::vector<std::shared_ptr<SegmentTask>> tasks, const std::wstri
         return 0;
     // The handle's length counts every byte written; nothing needs to reach the disk first.
     return static_cast<long>(std::min<std::uint64_t>(out.size(), 0x7FFFFFFF));
-}
-
-// The running range with the most bytes still to come, when halving it leaves
-// each half at least kMinSplitHalf: the idle thread's share of the tail.
-std::shared_ptr<SegmentTask> largestRunningRange(const std::vector<std::shared_ptr<SegmentTask>>& tasks)
-{
-    std::shared_ptr<SegmentTask> best;
-    long bestLeft = 2 * kMinSplitHalf - 1;
-    for (const auto& task : tasks) {
-        if (task->finished.load())
-            continue;
-        const long left = task->end.load() - std::max(task->done.load(), task->offset);
-        if (left > bestLeft) {
-            bestLeft = left;
-            best = task;
-        }
-    }
-    return best;
 }
 
 // A scanner or indexer may hold a fresh file open for a moment; a few counted
@@ -184,26 +180,29 @@ bool SegmentedDownloader::downloadSingle(int slot, WindowHandle window)
     return ok;
 }
 
-long SegmentedDownloader::querySize()
+SizeAnswer SegmentedDownloader::querySize()
 {
-    long size = -1;
-    for (long round = 0; round < connectionAttempts() && size < 0; ++round) {
-        size = queryFileSize(m_url);
-        if (size >= 0)
+    SizeAnswer answer;
+    for (long round = 0; round < connectionAttempts() && answer.size < 0; ++round) {
+        answer = openSizeQuery(m_url);
+        if (answer.size >= 0)
             break;
         std::wstring encoded = percentEncodeUrl(m_url);
         if (encoded != m_url) {
-            size = queryFileSize(encoded);
-            if (size >= 0)
+            answer = openSizeQuery(encoded);
+            if (answer.size >= 0)
                 m_url = encoded;
         }
     }
-    return size;
+    return answer;
 }
 
 bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
 {
-    const long size = querySize();
+    // The size query's answer is the file from its first byte: it becomes the
+    // first range, so a file read by one transfer costs this one request.
+    SizeAnswer query = querySize();
+    const long size = query.size;
     if (size < 1) {
         m_fileSize = size < 0 ? -1 : size;
         removeFile(m_destination);
@@ -215,90 +214,87 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     sendProgress(window, WM_DL_FILESIZE, slot, size);
     sendProgress(window, WM_DL_SEGSIZE, slot, plan.segmentSize);
 
-    // Segment threads wake the splitter when they end, so the counted pauses
-    // below end early instead of always running their full step.
-    auto ended = std::make_shared<Event>();
     auto failure = std::make_shared<FailureMark>(m_id);
-    std::vector<std::shared_ptr<SegmentTask>> tasks;
+    RangeClaims claims(size, plan.segmentSize);
     long nextIndex = 0;
-    auto start = [&](long offset, long length, long reportIndex) {
+    auto make = [&](long offset, long length) {
         auto task = std::make_shared<SegmentTask>();
         task->url = m_url;
         task->index = nextIndex++;
         task->partPath = partPath(m_destination, task->index);
         task->offset = offset;
         task->length = length;
+        task->segmentSize = plan.segmentSize;
         task->end.store(offset + length);
         task->done.store(offset);
-        task->reportIndex = reportIndex;
         task->downloaderId = m_id;
         task->fileSize = size;
         task->slot = slot;
         task->window = window;
         task->failure = failure;
-        tasks.push_back(task);
-
-        // Counted before the thread exists, so a thread that starts late is still
-        // waited for and its part file still joined or removed.
-        counters::add(runningKey(m_id), 1);
-        bool started = false;
-        try {
-            started = runOnWorker([task, ended] { runSegment(*task, ended); });
-        } catch (...) {
-            // Out of memory for the thread's body: the same as a refused thread.
-        }
-        if (!started) {
-            counters::add(runningKey(m_id), -1);
-            failure->set();
-        }
+        task->claims = &claims;
+        return task;
     };
-
-    long reported = 0;
-    for (long index = 0; index < plan.segmentCount; ++index) {
-        start(index * plan.segmentSize, plan.length(index, size), index);
-        if (failure->isSet())
-            break;
-        long running = runningCount();
-        while (running > m_threadsPerFile) {
-            ended->wait(kThrottleStep);
-            running = runningCount();
-        }
-        if (running != reported) {
-            reported = running;
-            sendProgress(window, WM_DL_THREADS, slot, running);
-        }
-    }
+    auto first = std::make_shared<ReceivedAnswer>();
+    first->session = std::move(query.session);
+    first->request = std::move(query.request);
+    const std::shared_ptr<SegmentTask> head = make(0, plan.length(0, size));
+    claims.add(head);
 
     bool failed = false;
-    for (;;) {
-        failed = failed || failure->isSet();
-        long running = runningCount();
-        // A thread fell idle in the tail: the largest running range gives its
-        // second half to a new part, so the last ranges do not run alone.
-        while (!failed && m_splitTail && running < m_threadsPerFile && running > 0) {
-            std::shared_ptr<SegmentTask> victim = largestRunningRange(tasks);
-            if (!victim)
+    if (!m_splitTail || size < 2 * kMinSplitPart) {
+        // One transfer reads the whole file, here: no thread to start or wait for.
+        counters::add(runningKey(m_id), 1);
+        sendProgress(window, WM_DL_THREADS, slot, 1);
+        runSegment(*head, first.get(), nullptr);
+        sendProgress(window, WM_DL_THREADS, slot, 0);
+    } else {
+        // Segment threads wake the splitter when they end, so its pauses end
+        // early instead of always running their full step.
+        auto ended = std::make_shared<Event>();
+        auto start = [&](const std::shared_ptr<SegmentTask>& task, const std::shared_ptr<ReceivedAnswer>& answer) {
+            // Counted before the thread exists, so a thread that starts late is
+            // still waited for and its part file still joined or removed.
+            counters::add(runningKey(m_id), 1);
+            bool started = false;
+            try {
+                started = runOnWorker([task, answer, ended] { runSegment(*task, answer.get(), ended); });
+            } catch (...) {
+                // Out of memory for the thread's body: the same as a refused thread.
+            }
+            if (!started) {
+                counters::add(runningKey(m_id), -1);
+                task->finished.store(true);
+                failure->set();
+            }
+        };
+        start(head, first);
+        long reported = 0;
+        for (;;) {
+            failed = failed || failure->isSet();
+            long running = runningCount();
+            // Free threads take the middle of the largest part still ahead of a
+            // running transfer, as long as both halves stay large enough.
+            while (!failed && running < m_threadsPerFile) {
+                std::shared_ptr<SegmentTask> task = claims.split(kMinSplitPart, make);
+                if (!task)
+                    break;
+                start(task, nullptr);
+                running = runningCount();
+            }
+            if (running != reported) {
+                reported = running;
+                sendProgress(window, WM_DL_THREADS, slot, running);
+            }
+            if (running < 1)
                 break;
-            const long end = victim->end.load();
-            const long from = std::max(victim->done.load(), victim->offset);
-            const long middle = from + ((end - from) / 2 / 1024) * 1024;
-            long expected = end;
-            if (middle <= from || !victim->end.compare_exchange_strong(expected, middle))
-                break;
-            start(middle, end - middle, victim->reportIndex);
-            running = runningCount();
+            ended->wait(kWaitStep);
         }
-        if (running != reported) {
-            reported = running;
-            sendProgress(window, WM_DL_THREADS, slot, running);
-        }
-        if (running < 1)
-            break;
-        ended->wait(kWaitStep);
     }
     failed = failed || failure->isSet();
 
-    const long joined = failed ? 0 : joinParts(tasks, m_destination);
+    const std::vector<std::shared_ptr<SegmentTask>> tasks = claims.tasks();
+    const long joined = failed ? 0 : joinParts(tasks, m_destination, size);
     for (const auto& task : tasks)
         removeFile(task->partPath);
     setNormalAttributes(m_destination);

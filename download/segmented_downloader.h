@@ -1,11 +1,13 @@
 #pragma once
 // One URL fetched into one local file. With more than one thread per file the
-// size is asked first, the file is cut into ranges that run on threads of their
-// own into "<destination>.part<i>", and the parts are joined in order; with one
-// thread a single transfer writes the destination. Progress goes to an optional
-// window (download/progress_messages.h). Blocks the calling thread; several
-// downloads may run at once on different threads.
+// size is asked first and the answer's body becomes the first range; that
+// transfer reads on segment by segment, and larger files get more transfers on
+// threads of their own, each into "<destination>.part<i>", joined in file order
+// (download/range_claims.h). With one thread a single transfer writes the
+// destination. Progress goes to an optional window (download/progress_messages.h).
+// Blocks the calling thread; several downloads may run at once on different threads.
 
+#include "download/http_session.h"
 #include "platform/window_messages.h"
 
 #include <cstdint>
@@ -28,10 +30,10 @@ public:
     long segmentCount() const { return m_segmentCount; }
     long threadsPerFile() const { return m_threadsPerFile; }
     void setThreadsPerFile(long threads) { m_threadsPerFile = threads; }
-    // When a segment thread falls idle after the last planned range started, the
-    // largest running range is halved and its second half becomes a new part
-    // ("<destination>.part<n>" numbered on), joined in file order; its progress
-    // is counted under the segment it came from. On by default.
+    // Whether more transfers than the first may start: in the middle of the
+    // largest part still ahead of a running transfer, when both halves keep at
+    // least 1 MiB, while fewer than threadsPerFile run; each into a new part
+    // ("<destination>.part<n>" numbered on), joined in file order. On by default.
     void setSplitTail(bool split) { m_splitTail = split; }
     // The URL used, which is the percent-encoded form when only that was served.
     const std::wstring& url() const { return m_url; }
@@ -39,7 +41,7 @@ public:
 
 private:
     bool downloadSingle(int slot, WindowHandle window);
-    long querySize();
+    SizeAnswer querySize();
     bool splitAndJoin(int slot, WindowHandle window);
     long runningCount() const;
 

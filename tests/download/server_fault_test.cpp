@@ -51,11 +51,12 @@ TEST(WrongRangeAnswers, BytesOfAnotherPositionOrAnotherFileFailTheFile)
     TestFolder dir(L"dl-wrongrange");
     setConnectionAttempts(3);
     // A cache answering each range with bytes 4096 further on, honestly labelled;
-    // then a file replaced on the server: same bytes, another total.
-    for (const std::wstring faults : {L"shift=4096", L"total=300001", L"total=299999"}) {
+    // then a file replaced on the server: same bytes, another total. The file is
+    // large enough for ranges beside the size query's answer.
+    for (const std::wstring faults : {L"shift=4096", L"total=10000001", L"total=9999999"}) {
         dir.write(L"mid.bin", "installed");
         const std::wstring token = uniqueToken();
-        EXPECT_FALSE(fetch(faultUrl(token + L"," + faults, L"mid.bin"), dir.file(L"mid.bin"))) << narrow(faults);
+        EXPECT_FALSE(fetch(faultUrl(token + L"," + faults, L"ten.bin"), dir.file(L"mid.bin"))) << narrow(faults);
         EXPECT_TRUE(folderNames(dir).empty()) << narrow(faults);
         // Failed at once: no range is asked twice.
         std::vector<std::string> ranges;
@@ -112,12 +113,12 @@ TEST(StalledServer, SilenceOnABlockBoundaryResumesAndTheFileIsExact)
     setConnectionAttempts(3);
     ShortReceiveTimeout timeout(700);
     const std::wstring token = uniqueToken();
-    // Request 2 is the first range to arrive; it stops after eight blocks.
-    ASSERT_TRUE(fetch(faultUrl(token + L",hangnth=2:8192", L"mid.bin"), dir.file(L"mid.bin")));
+    // Request 1 is the size query, whose answer is the file; it stops after eight blocks.
+    ASSERT_TRUE(fetch(faultUrl(token + L",hangnth=1:8192", L"mid.bin"), dir.file(L"mid.bin")));
     EXPECT_TRUE(dir.read(L"mid.bin") == sourceBytes(L"mid.bin"));
     EXPECT_EQ(folderNames(dir), std::vector<std::wstring>{L"mid.bin"});
     auto requests = loggedRequests(narrow(token));
-    EXPECT_EQ(requests.size(), 8u); // size query, six ranges, one resume
+    EXPECT_EQ(requests.size(), 2u); // size query, one resume
     int resumes = 0;
     for (const auto& r : requests)
         resumes += !r.range.empty() && std::atol(r.range.c_str() + 6) % kMidSegment == 8192 ? 1 : 0;
@@ -128,11 +129,12 @@ TEST(ErrorAnswers, ClientErrorPagesOnRangesFailTheFile)
 {
     TestFolder dir(L"dl-4xx");
     setConnectionAttempts(3);
-    // Longer than a range, so a page taken for data would fill it.
+    // Longer than a range, so a page taken for data would fill it. The file is
+    // large enough for ranges beside the size query's answer.
     for (const wchar_t* status : {L"403", L"404", L"410", L"429"}) {
         dir.write(L"mid.bin", "installed");
-        const std::wstring faults = uniqueToken() + L",failfrom=2:" + status + L",page=400000";
-        EXPECT_FALSE(fetch(faultUrl(faults, L"mid.bin"), dir.file(L"mid.bin"))) << narrow(status);
+        const std::wstring faults = uniqueToken() + L",failfrom=2:" + status + L",page=4000000";
+        EXPECT_FALSE(fetch(faultUrl(faults, L"ten.bin"), dir.file(L"mid.bin"))) << narrow(status);
         EXPECT_TRUE(folderNames(dir).empty()) << narrow(status);
     }
 }
@@ -142,11 +144,14 @@ TEST(ErrorAnswers, ResumeOnAServerIgnoringRangeSkipsToOffsetPlusReceived)
     TestFolder dir(L"dl-norange-resume");
     setConnectionAttempts(3);
     const std::wstring token = uniqueToken();
-    const long offset = 2 * kMidSegment;
+    // Two threads per file: ten.bin's segments are 3,749,888 bytes, and the second
+    // transfer starts on the boundary nearest the middle, the first one.
+    const long offset = 3749888;
     const long cutAt = offset + 8192; // whole body from 0: eight blocks into the range
     const std::wstring faults = token + L",norange,cutrange=" + std::to_wstring(offset) + L":" + std::to_wstring(cutAt);
-    ASSERT_TRUE(fetch(faultUrl(faults, L"mid.bin"), dir.file(L"mid.bin")));
-    EXPECT_TRUE(dir.read(L"mid.bin") == sourceBytes(L"mid.bin"));
+    SettingsTable::instance().set(props::kFileThread, L"2");
+    ASSERT_TRUE(downloadFile(faultUrl(faults, L"ten.bin"), dir.file(L"ten.bin"), -1, nullptr));
+    EXPECT_TRUE(dir.read(L"ten.bin") == sourceBytes(L"ten.bin"));
     int resumes = 0;
     for (const auto& r : loggedRequests(narrow(token)))
         resumes += r.range == "bytes=" + std::to_string(cutAt) + "-" ? 1 : 0;
