@@ -13,10 +13,10 @@
 #include "list/list_url.h"
 #include "list/update_list.h"
 #include "platform/named_lock.h"
-#include "platform/sleep.h"
 #include "platform/thread.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace rk {
 namespace {
@@ -109,14 +109,36 @@ void DownloadScheduler::resetRun()
 
 void DownloadScheduler::fail(long index)
 {
-    std::lock_guard<std::mutex> guard(m_errorLock);
-    m_errors.push_back(index);
+    {
+        std::lock_guard<std::mutex> guard(m_errorLock);
+        m_errors.push_back(index);
+    }
+    changed();
 }
 
 void DownloadScheduler::reject(long index)
 {
-    std::lock_guard<std::mutex> guard(m_errorLock);
-    m_rejected.push_back(index);
+    {
+        std::lock_guard<std::mutex> guard(m_errorLock);
+        m_rejected.push_back(index);
+    }
+    changed();
+}
+
+void DownloadScheduler::changed()
+{
+    // Taken and left so that a waiter between its test and its wait is not passed by.
+    {
+        std::lock_guard<std::mutex> hold(m_waitLock);
+    }
+    m_changed.notify_all();
+}
+
+void DownloadScheduler::waitWhile(const std::function<bool()>& busy, unsigned long stepMs)
+{
+    std::unique_lock<std::mutex> hold(m_waitLock);
+    while (busy())
+        m_changed.wait_for(hold, std::chrono::milliseconds(stepMs));
 }
 
 long DownloadScheduler::rejectedCount() const
@@ -193,19 +215,22 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
             fail(index);
             changeRunning(locks::kRunningThreadsLine, -1);
             ++m_finished;
+            changed();
         }
-        // Counted 1 ms polls: the entries in flight are those started minus those ended.
+        // The entries in flight are those started minus those ended. Each entry
+        // that ends wakes this wait; 1 ms is the longest it sleeps between tests.
         const long started = static_cast<long>(p) + 1;
-        while (started - (m_done.load() - done0) - failureCount() - (rejectedCount() - rejected0) >= threads)
-            sleepFor(1);
+        waitWhile(
+            [&] {
+                return started - (m_done.load() - done0) - failureCount() - (rejectedCount() - rejected0) >= threads;
+            },
+            1);
     }
-    while (m_done.load() + failureCount() + rejectedCount() < m_total.load())
-        sleepFor(50);
+    waitWhile([&] { return m_done.load() + failureCount() + rejectedCount() < m_total.load(); }, 50);
     // An entry counts as done before its thread has sent its last progress
     // and log lines: the pass's own end must come after them, not among them.
     const long launched = static_cast<long>(chosen.size());
-    while (m_finished.load() - finished0 < launched)
-        sleepFor(1);
+    waitWhile([&] { return m_finished.load() - finished0 < launched; }, 1);
 
     // Refused files end the download like finished ones: they are not fetched
     // again, and the copy stage fails on them after installing the others.
@@ -239,6 +264,7 @@ void DownloadScheduler::runEntry(long index)
         }
         if (inList && !entryNeedsDownload(entry.actions)) {
             ++m_done;
+            changed();
             counted = true;
         } else if (inList) {
             {
@@ -257,6 +283,7 @@ void DownloadScheduler::runEntry(long index)
                 rejected = true;
             } else if (downloadEntry(window, slot, url, entryDestination(folder, entry.path), &entry, &rejected)) {
                 ++m_done;
+                changed();
                 counted = true;
                 sendEntryState(window, index, kEntryDone);
                 logLine(fillText(tr(L"done[%s]"), {entry.path}));
@@ -280,6 +307,7 @@ void DownloadScheduler::runEntry(long index)
         fail(index);
     changeRunning(locks::kRunningThreadsLine, -1);
     ++m_finished;
+    changed();
 }
 
 } // namespace rk

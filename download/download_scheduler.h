@@ -7,6 +7,7 @@
 #include "platform/window_messages.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -75,6 +76,10 @@ private:
     void reject(long index);
     long failureCount() const;
     long rejectedCount() const;
+    // Wakes the pass's waits: an entry was counted or ended.
+    void changed();
+    // Waits while busy() holds, testing again when woken and at least every stepMs.
+    void waitWhile(const std::function<bool()>& busy, unsigned long stepMs);
 
     std::atomic<long> m_done{0};
     std::atomic<long> m_running{0};
@@ -84,6 +89,8 @@ private:
     mutable std::mutex m_errorLock; // guards m_errors and m_rejected
     std::vector<long> m_errors;     // failed: the next pass tries them again
     std::vector<long> m_rejected;   // refused by their integrity check: not tried again
+    std::mutex m_waitLock;          // with m_changed: the pass's waits
+    std::condition_variable m_changed;
 };
 
 } // namespace rk
