@@ -124,6 +124,14 @@ stamp() { # case network size
 fresh() { rm -rf "$app_root/RKBench-$1" "$WINEPREFIX/drive_c/rkbench-temp/$1"; mkdir -p "$app_root/RKBench-$1"; }
 
 now() { date +%s.%N; }
+# A check starts the updater again in the background ("downparam", the hidden
+# refresh): it ends on its own, and must not run into the next timed run.
+settle() { # case
+  for _ in $(seq 100); do
+    pgrep -f "$1.exe" >/dev/null || return 0
+    sleep 0.1
+  done
+}
 calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 log_mark() { wc -l <"$access"; }
@@ -151,6 +159,7 @@ run_once() { # tool case network size
     /usr/bin/time -f %M -o "$work/time.out" wine "$work/$2.exe" silence >/dev/null 2>&1 || code=$?
     t1=$(now)
     peak=$(tail -1 "$work/time.out")
+    settle "$2"
     # The exit code is the number of files installed (modulo 256 here).
     [ "$code" = "$(($4 % 256))" ] || { echo "bench: RenewKit ended with $code in case $2" >&2; tail -5 "$app_root/RKBench-$2/inst.log" >&2; return 1; }
     same_files "$4" "$app_root/RKBench-$2" "" || return 1
@@ -211,12 +220,14 @@ if [[ " $cases " == *" noop "* ]]; then
     stamp "$c" "$net" 100
     fresh "$c"
     wine "$work/$c.exe" silence >/dev/null 2>&1 || true
+    settle "$c"
     results=()
     for _ in $(seq "$runs"); do
       mark=$(log_mark)
       t0=$(now)
       wine "$work/$c.exe" silence >/dev/null 2>&1 || true
       t1=$(now)
+      settle "$c"
       results+=("$(calc "$t1 - $t0") $(log_counts "$mark")")
     done
     printf '%-12s %-9s %9.3f %9s %12s   %s\n' "$c" RenewKit "$(printf '%s\n' "${results[@]}" | awk '{print $1}' | median)" \
