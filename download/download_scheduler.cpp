@@ -10,6 +10,7 @@
 #include "core/text_format.h"
 #include "download/entry_fetch.h"
 #include "download/progress_messages.h"
+#include "download/transfer_slots.h"
 #include "list/list_url.h"
 #include "list/update_list.h"
 #include "platform/named_lock.h"
@@ -204,27 +205,29 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
     }
     showStatus(window, text);
     logLine(text);
-    const long done0 = m_done.load();
-    const long rejected0 = rejectedCount();
     const long finished0 = m_finished.load();
 
+    // threadcount places for transfers: an entry gives its place back once its
+    // file has arrived, so the next download starts while it unpacks and checks
+    // (download/transfer_slots.h). Entry threads that only unpack and check are
+    // bounded too, to as many again.
+    auto slots = std::make_shared<TransferSlots>(threads);
     for (size_t p = 0; p < chosen.size(); ++p) {
         const long index = chosen[p];
+        slots->take();
+        const long started = static_cast<long>(p);
+        waitWhile([&] { return started - (m_finished.load() - finished0) >= 2 * threads; }, 1);
         changeRunning(locks::kRunningThreads, 1);
-        if (!startDetachedThread([this, index] { runEntry(index); })) {
+        if (!startDetachedThread([this, index, slots] {
+                HeldTransferSlot held(slots);
+                runEntry(index);
+            })) {
+            slots->give();
             fail(index);
             changeRunning(locks::kRunningThreadsLine, -1);
             ++m_finished;
             changed();
         }
-        // The entries in flight are those started minus those ended. Each entry
-        // that ends wakes this wait; 1 ms is the longest it sleeps between tests.
-        const long started = static_cast<long>(p) + 1;
-        waitWhile(
-            [&] {
-                return started - (m_done.load() - done0) - failureCount() - (rejectedCount() - rejected0) >= threads;
-            },
-            1);
     }
     waitWhile([&] { return m_done.load() + failureCount() + rejectedCount() < m_total.load(); }, 50);
     // An entry counts as done before its thread has sent its last progress

@@ -1,8 +1,9 @@
 #pragma once
 // The download pass: every entry of the shared update list (or only those that
 // failed in the pass before) into the temporary list folder, one thread per
-// entry and at most threadcount of them at once, with the counts that the
-// progress texts, the host windows and the stage show.
+// entry and at most threadcount transfers at once (an entry that unpacks and
+// checks its file has given its place to the next one), with the counts that
+// the progress texts, the host windows and the stage show.
 
 #include "platform/window_messages.h"
 

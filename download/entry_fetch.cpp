@@ -7,6 +7,7 @@
 #include "core/text_format.h"
 #include "download/progress_messages.h"
 #include "download/segmented_downloader.h"
+#include "download/transfer_slots.h"
 #include "core/run_log.h"
 #include "install/file_digest.h"
 #include "install/unzip.h"
@@ -96,12 +97,16 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
     for (int attempt = 0; attempt < 2; ++attempt) {
         const std::wstring tried = zipped ? url + L"._.zip" : url;
         const std::wstring target = zipped ? zip : destination;
+        takeTransferSlotAgain();
         if (!downloadFile(tried, target, slot, window)) {
             note(slot, L"error[%s]", tried);
             zipped = !zipped;
             deleteFileForced(target);
             continue;
         }
+        // Unpacking, checking and marking need no place of the pass: the next
+        // entry's transfer runs meanwhile.
+        giveBackTransferSlot();
         if (slot < 0)
             config::write(L"RenewKit", L"ListFileZip", zipped ? L"1" : L"0");
         note(slot, L"done[%s]", tried);

@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <mutex>
+#include <thread>
+#include <windows.h>
 
 using namespace rk;
 using namespace rk::test;
@@ -53,6 +55,79 @@ int markedIndex(const std::string& line, const std::string& token)
     size_t at = line.find("t=" + token + "-");
     return at == std::string::npos ? -1 : std::atoi(line.c_str() + at + token.size() + 3);
 }
+
+// A host window on a thread of its own that, when a log line with the given
+// text arrives, keeps it (and its sender) waiting until letGo.
+class StallingHostWindow {
+public:
+    explicit StallingHostWindow(std::wstring text) : m_text(std::move(text))
+    {
+        m_stalled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        m_release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE created = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        m_thread = std::thread([this, created] {
+            WNDCLASSW cls{};
+            cls.lpfnWndProc = proc;
+            cls.hInstance = ::GetModuleHandleW(nullptr);
+            cls.lpszClassName = L"RkTestStallingHost";
+            ::RegisterClassW(&cls);
+            m_window =
+                ::CreateWindowExW(0, cls.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, cls.hInstance, this);
+            ::SetEvent(created);
+            MSG message;
+            while (::GetMessageW(&message, nullptr, 0, 0) > 0)
+                ::DispatchMessageW(&message);
+        });
+        ::WaitForSingleObject(created, INFINITE);
+        ::CloseHandle(created);
+    }
+    ~StallingHostWindow()
+    {
+        letGo();
+        ::PostMessageW(m_window, WM_CLOSE, 0, 0);
+        m_thread.join();
+        ::CloseHandle(m_stalled);
+        ::CloseHandle(m_release);
+    }
+    StallingHostWindow(const StallingHostWindow&) = delete;
+    StallingHostWindow& operator=(const StallingHostWindow&) = delete;
+
+    void* window() const { return m_window; }
+    bool waitUntilStalled() const { return ::WaitForSingleObject(m_stalled, 60000) == WAIT_OBJECT_0; }
+    void letGo() const { ::SetEvent(m_release); }
+
+private:
+    static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_CREATE) {
+            auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+            ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+            return 0;
+        }
+        auto* self = reinterpret_cast<StallingHostWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && message == msg::kLogLine && wParam &&
+            std::wstring(reinterpret_cast<const wchar_t*>(wParam)).find(self->m_text) != std::wstring::npos) {
+            ::SetEvent(self->m_stalled);
+            ::WaitForSingleObject(self->m_release, 60000);
+            return 0;
+        }
+        if (message == WM_CLOSE) {
+            ::DestroyWindow(window);
+            return 0;
+        }
+        if (message == WM_DESTROY) {
+            ::PostQuitMessage(0);
+            return 0;
+        }
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    std::wstring m_text;
+    HANDLE m_stalled = nullptr;
+    HANDLE m_release = nullptr;
+    HWND m_window = nullptr;
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -245,6 +320,45 @@ TEST(Scheduler, ThreadCountOneDownloadsStrictlyOneAfterAnother)
         last = std::max(last, entry);
     }
     EXPECT_EQ(last, 4);
+}
+
+TEST(Scheduler, AnEntryThatChecksItsFileHoldsNoPlaceOfThePass)
+{
+    FetchFolder folder(L"sched-overlap", "threadcount=1\r\n");
+    DownloadScheduler::instance().resetRun();
+    const std::wstring token = uniqueToken();
+    DownLoadList& list = DownLoadList::shared();
+    list.downloadDir = folder.file(L"dl");
+    // Entry 0's digest is wrong: after its transfer its check refuses it and
+    // logs why, and the host window keeps that line (and entry 0) waiting.
+    updatefileinfo refused = fileEntry(markedUrl(L"plain", token, 0, L"pub/five/f0.bin"), L"f0.bin");
+    refused.sha256 = std::wstring(64, L'0');
+    refused.size = static_cast<long long>(releaseBytes(L"five", L"f0.bin").size());
+    list.entries.push_back(refused);
+    list.entries.push_back(fileEntry(markedUrl(L"plain", token, 1, L"pub/five/f1.bin"), L"f1.bin"));
+    StallingHostWindow host(L"is refused");
+    HostWindows::instance().add(host.window());
+    StageLog stages;
+    std::thread pass([&] { DownloadScheduler::instance().runPass(nullptr, stages.reporter()); });
+    const bool stalled = host.waitUntilStalled();
+    EXPECT_TRUE(stalled);
+    // With one place, entry 1 is fetched while entry 0 still checks.
+    bool entryOneAsked = false;
+    for (int i = 0; stalled && i < 6000 && !entryOneAsked; ++i) {
+        for (const auto& r : loggedRequests(narrow(token)))
+            entryOneAsked = entryOneAsked || markedIndex(r.line, narrow(token)) == 1;
+        if (!entryOneAsked)
+            ::Sleep(10);
+    }
+    EXPECT_TRUE(entryOneAsked);
+    host.letGo();
+    pass.join();
+    HostWindows::instance().clear();
+    EXPECT_EQ(stages.stages.back(), UpdateDownloadOk); // a refused file ends like a finished one
+    EXPECT_EQ(DownloadScheduler::instance().doneCount(), 1);
+    EXPECT_EQ(DownloadScheduler::instance().errorList(), std::vector<long>{0});
+    EXPECT_TRUE(folder.dir().read(L"dl\\f1.bin_") == releaseBytes(L"five", L"f1.bin"));
+    EXPECT_FALSE(pathExists(folder.file(L"dl\\f0.bin_")));
 }
 
 TEST(Scheduler, ThousandEntriesFromNginxArriveByteIdentical)
