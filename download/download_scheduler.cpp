@@ -10,6 +10,7 @@
 #include "core/text_format.h"
 #include "download/entry_fetch.h"
 #include "download/progress_messages.h"
+#include "download/segmented_downloader.h"
 #include "download/transfer_slots.h"
 #include "list/list_url.h"
 #include "list/update_list.h"
@@ -212,6 +213,7 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
     // (download/transfer_slots.h). Entry threads that only unpack and check are
     // bounded too, to as many again.
     auto slots = std::make_shared<TransferSlots>(threads);
+    allowSplits(threads);
     for (size_t p = 0; p < chosen.size(); ++p) {
         const long index = chosen[p];
         slots->take();

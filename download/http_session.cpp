@@ -23,6 +23,10 @@ std::atomic<unsigned long> g_receiveTimeout{kDefaultReceiveTimeout};
 constexpr unsigned long kHeaderOffer = 1024; // bytes offered to each header read
 constexpr std::size_t kBlock = 1024;
 constexpr long long kLargestSize = 0x7FFFFFFF;
+// An error page up to this size is read to its end rather than costing its
+// connection (a release without zipped variants answers 404 for each file).
+constexpr std::size_t kShortBody = 16 * 1024;
+constexpr unsigned long kShortBodyWait = 2000; // ms
 
 std::wstring headerText(const WinHttpRequest& request, unsigned long which)
 {
@@ -39,6 +43,8 @@ std::wstring nextSizeQueryAgent() { return L"querysize" + std::to_wstring(++g_si
 int serverMark() { return g_serverMark.load(std::memory_order_relaxed); }
 void setReceiveTimeout(unsigned long milliseconds) { g_receiveTimeout.store(milliseconds); }
 unsigned long receiveTimeout() { return g_receiveTimeout.load(); }
+
+void HttpRequest::finishUnused() const { m_request.finishShortBody(kShortBody, kShortBodyWait); }
 
 std::wstring HttpRequest::contentRange() const { return headerText(m_request, winhttp_query::kContentRange); }
 
@@ -140,6 +146,7 @@ SizeAnswer openSizeQuery(const std::wstring& url)
     const long long length = answer.request.contentLength();
     const int status = answer.request.queryStatus();
     if ((status != 200 && status != 206) || length > kLargestSize) {
+        answer.request.finishUnused();
         answer.request = HttpRequest();
         return answer;
     }
@@ -161,8 +168,10 @@ bool fetchToSink(const std::wstring& url, std::string& sink, std::size_t maxByte
     if (!request)
         return false;
     int status = request.queryStatus();
-    if (status < 200 || status > 299)
+    if (status < 200 || status > 299) {
+        request.finishUnused();
         return false;
+    }
     char block[kBlock];
     for (;;) {
         std::size_t got = 0;

@@ -64,6 +64,9 @@ public:
     void checkServerMark() const;
     // The Content-Range header; empty when absent.
     std::wstring contentRange() const;
+    // An answer that is not used is read to its end when it is short (an error
+    // page), so that its connection serves the next request.
+    void finishUnused() const;
     // Up to capacity bytes; fewer only at the end of the body. False on a failed
     // read, after which the request only reads false.
     bool read(void* data, std::size_t capacity, std::size_t& read) const

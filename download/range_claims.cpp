@@ -45,11 +45,10 @@ bool RangeClaims::extend(SegmentTask& task)
     return true;
 }
 
-std::shared_ptr<SegmentTask> RangeClaims::split(long minPart, const MakeTask& make)
+RangeClaims::Part RangeClaims::largestPart(long minPart) const
 {
-    std::lock_guard<std::mutex> hold(m_lock);
-    std::shared_ptr<SegmentTask> owner;
-    long from = 0, next = 0, most = 2 * minPart - 1;
+    Part part;
+    long most = 2 * minPart - 1;
     for (const auto& task : m_tasks) {
         if (task->finished.load())
             continue;
@@ -57,13 +56,28 @@ std::shared_ptr<SegmentTask> RangeClaims::split(long minPart, const MakeTask& ma
         const long limit = nextStartAfter(*task, at);
         if (limit - at > most) {
             most = limit - at;
-            owner = task;
-            from = at;
-            next = limit;
+            part.owner = task;
+            part.from = at;
+            part.next = limit;
         }
     }
-    if (!owner)
+    return part;
+}
+
+bool RangeClaims::canSplit(long minPart) const
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return largestPart(minPart).owner != nullptr;
+}
+
+std::shared_ptr<SegmentTask> RangeClaims::split(long minPart, const MakeTask& make)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    const Part part = largestPart(minPart);
+    if (!part.owner)
         return nullptr;
+    const std::shared_ptr<SegmentTask>& owner = part.owner;
+    const long from = part.from, next = part.next;
     const long middle = from + (next - from) / 2;
     // On the segment boundary nearest the middle, so that the new range fills
     // whole segments, unless that leaves one half too small.

@@ -40,12 +40,20 @@ public:
     // transfer's end is lowered to the new start when it had taken bytes beyond.
     // Null when no part is large enough.
     std::shared_ptr<SegmentTask> split(long minPart, const MakeTask& make);
+    // Whether split would find a part large enough now.
+    bool canSplit(long minPart) const;
 
     std::vector<std::shared_ptr<SegmentTask>> tasks() const;
 
 private:
     long nextStartAfter(const SegmentTask& task, long from) const; // under the lock
     long firstGrowth(long from, long limit) const;                 // the end a range from `from` takes first
+    struct Part {
+        std::shared_ptr<SegmentTask> owner; // null when none is large enough
+        long from = 0;
+        long next = 0;
+    };
+    Part largestPart(long minPart) const; // under the lock
 
     const long m_fileSize;
     const long m_segmentSize;

@@ -155,8 +155,10 @@ Transfer::Connect Transfer::connect()
     if (m_lengthKnown) {
         // An error page is not data of the file: writing it would fill the range
         // with the wrong bytes whenever the page is long enough.
-        if (!acceptableStatus(status))
+        if (!acceptableStatus(status)) {
+            m_request.finishUnused();
             return Connect::Retry;
+        }
         // Bytes of another position (a confused cache) or of another file (replaced
         // since the size query) would be joined as data and pass the length check.
         if (status == 206 && !http::partialAnswerFits(m_request.contentRange(), position, m_task.fileSize))
@@ -165,8 +167,10 @@ Transfer::Connect Transfer::connect()
             return Connect::Retry; // the server ignored the range and the stream broke off
         return Connect::Connected;
     }
-    if (status != 200 && status != 206)
+    if (status != 200 && status != 206) {
+        m_request.finishUnused();
         return Connect::Failed;
+    }
     if (status == 206 && !http::partialAnswerFits(m_request.contentRange(), position, 0))
         return Connect::Failed;
     const long long length = m_request.contentLength();

@@ -19,6 +19,7 @@
 #include "platform/worker_pool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -35,6 +36,17 @@ constexpr unsigned long kWaitStep = 50; // ms
 // handshake where no idle connection is at hand), and the transfer it cuts short
 // loses its connection; on less than this, reading on is cheaper.
 constexpr long kMinSplitPart = 1024 * 1024;
+
+std::atomic<long> g_splitsLeft{8}; // see allowSplits
+
+// One split of the allowance, if any is left.
+bool takeSplit()
+{
+    long left = g_splitsLeft.load();
+    while (left > 0 && !g_splitsLeft.compare_exchange_weak(left, left - 1)) {
+    }
+    return left > 0;
+}
 
 std::uint64_t runningKey(std::int32_t id) { return counters::key(counters::kRunning, static_cast<std::uint32_t>(id)); }
 
@@ -275,10 +287,12 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
             long running = runningCount();
             // Free threads take the middle of the largest part still ahead of a
             // running transfer, as long as both halves stay large enough.
-            while (!failed && running < m_threadsPerFile) {
+            while (!failed && running < m_threadsPerFile && claims.canSplit(kMinSplitPart) && takeSplit()) {
                 std::shared_ptr<SegmentTask> task = claims.split(kMinSplitPart, make);
-                if (!task)
+                if (!task) {
+                    g_splitsLeft.fetch_add(1); // not used after all
                     break;
+                }
                 start(task, nullptr);
                 running = runningCount();
             }
@@ -305,6 +319,8 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     removeFile(m_destination);
     return false;
 }
+
+void allowSplits(long count) { g_splitsLeft.store(std::max(count, 0L)); }
 
 bool downloadFile(const std::wstring& url, const std::wstring& destination, int slot, WindowHandle window)
 {

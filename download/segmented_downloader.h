@@ -54,6 +54,13 @@ private:
     std::wstring m_destination;
 };
 
+// Each split stops a running transfer before its answer ends, which closes its
+// connection; all others are read to their end and kept. A download pass
+// allows as many splits as it runs transfers at once (threadcount), so that a
+// whole run opens at most threadcount x (filethread + 1) connections per
+// server. Set by the pass; 8 until then. Any thread.
+void allowSplits(long count);
+
 // Threads per file from the filethread setting (default 8, raised to at least 1),
 // then the download; clears the destination's attributes and deletes it on failure.
 bool downloadFile(const std::wstring& url, const std::wstring& destination, int slot, WindowHandle window);

@@ -401,4 +401,18 @@ bool WinHttpRequest::read(void* data, std::size_t capacity, std::size_t& read) c
     return true;
 }
 
+void WinHttpRequest::finishShortBody(std::size_t limit, unsigned long waitMs) const
+{
+    if (!m_request || m_ended || m_bodyLength < 0 || m_bodyLength > static_cast<long long>(limit))
+        return;
+    // A server that sends the headers of an error and stalls must not hold the
+    // caller for a whole receive time-out: the wait is cut short here.
+    DWORD timeout = waitMs;
+    ::WinHttpSetOption(m_request.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
+    char block[4096];
+    std::size_t got = 0;
+    while (read(block, sizeof(block), got) && got == sizeof(block)) {
+    }
+}
+
 } // namespace rk

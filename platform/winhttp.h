@@ -91,6 +91,12 @@ public:
     // read then holds what arrived before, and every later read fails at once.
     bool read(void* data, std::size_t capacity, std::size_t& read) const;
 
+    // Reads the rest of a short answer (an error page) to its end, so that its
+    // connection goes back to the session's pool instead of being closed with
+    // the request. Nothing when the answer announces more than limit bytes or
+    // no length; waits at most waitMs for bytes still on their way.
+    void finishShortBody(std::size_t limit, unsigned long waitMs) const;
+
 private:
     bool brokenRead() const; // ends the request; always false
 

@@ -21,9 +21,23 @@ for v in 1 2; do
 done
 printf 'Added in version 2\r\n' >"$rel/v2/docs/new.txt"
 
+# Version 2 with data that does not compress: ten files of 200 KB and one of
+# 3 MB, which is large enough to be fetched by more than one transfer; packed
+# with zipped variants ("big") and without ("bignozip").
+for v in big bignozip; do
+  cp -r "$rel/v2" "$rel/$v"
+  mkdir -p "$rel/$v/media"
+  for i in 0 1 2 3 4 5 6 7 8 9; do head -c 200000 /dev/urandom >"$rel/$v/media/clip$i.bin"; done
+  head -c 3000000 /dev/urandom >"$rel/$v/media/movie.bin"
+  [ "$v" = bignozip ] && cp "$rel/big/media/"*.bin "$rel/$v/media/"
+done
+
 for v in 1 2; do
   rm -rf "$state/data/pub/v$v"
   "$wine_exec" "$pack" "Z:$rel/v$v" "Z:$state/data/pub/v$v" --list update.xml >/dev/null
 done
+rm -rf "$state/data/pub/big" "$state/data/pub/bignozip"
+"$wine_exec" "$pack" "Z:$rel/big" "Z:$state/data/pub/big" --list update.xml >/dev/null
+"$wine_exec" "$pack" "Z:$rel/bignozip" "Z:$state/data/pub/bignozip" --list update.xml --no-zip >/dev/null
 chmod -R a+rX "$state/data"
-echo "make_run_releases: packed v1 and v2 into $state/data/pub"
+echo "make_run_releases: packed v1, v2, big and bignozip into $state/data/pub"

@@ -171,6 +171,32 @@ std::vector<std::string> nginxRequests(const std::string& contains)
     return out;
 }
 
+std::vector<LoggedConnection> nginxConnections(const std::string& contains)
+{
+    std::vector<LoggedConnection> out;
+    std::istringstream in(e2e::readBytes(serverStateDir() + L"nginx\\access.log"));
+    std::string line;
+    while (std::getline(in, line)) {
+        // ... "GET /path HTTP/1.1" STATUS BYTES "REFERER" "AGENT" CONNECTION REQUESTS
+        const size_t open = line.find('"');
+        const size_t close = open == std::string::npos ? open : line.find('"', open + 1);
+        const size_t agentEnd = line.rfind('"');
+        if (close == std::string::npos || agentEnd == std::string::npos || agentEnd <= close)
+            continue;
+        LoggedConnection entry;
+        entry.request = line.substr(open + 1, close - open - 1);
+        if (entry.request.find(contains) == std::string::npos)
+            continue;
+        std::istringstream status(line.substr(close + 1));
+        status >> entry.status;
+        std::istringstream tail(line.substr(agentEnd + 1));
+        if (!(tail >> entry.connection >> entry.requestOnConnection))
+            continue;
+        out.push_back(entry);
+    }
+    return out;
+}
+
 void expectInstalled(const RunSetup& run, const std::wstring& release)
 {
     for (const std::wstring& file : releaseFiles(release))

@@ -63,4 +63,14 @@ int logCount(const RunSetup& run, const std::wstring& text);
 // Request lines ("GET /pub/v2/docs/help.txt HTTP/1.1") nginx logged that contain the text.
 std::vector<std::string> nginxRequests(const std::string& contains);
 
+// Those requests with their status and the TCP connection that carried them:
+// nginx's serial number of the connection and the request's number on it.
+struct LoggedConnection {
+    std::string request;
+    int status = 0;
+    long long connection = 0;
+    long long requestOnConnection = 0;
+};
+std::vector<LoggedConnection> nginxConnections(const std::string& contains);
+
 } // namespace rk::test

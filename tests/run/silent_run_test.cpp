@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 using namespace rk;
 using namespace rk::test;
 
@@ -22,6 +25,35 @@ TEST(SilentRun, FreshInstallBringsEveryFileSavesTheListAndStartsTheProgram)
     EXPECT_NE(e2e::readBytes(run.appDir + L"renewkit.xml").find("docs\\new.txt"), std::string::npos);
     EXPECT_EQ(startedNote(run), "demo.exe version 2 started\r\n");
     EXPECT_TRUE(logHas(run, L"Found 6 files need to update..."));
+}
+
+TEST(SilentRun, RequestsShareKeptConnectionsAndARunStaysWithinItsConnections)
+{
+    // With threadcount 2 and filethread 2 a run may open 2 x (2 + 1) connections:
+    // two files at a time, each by up to two transfers, and the connections that
+    // splitting a large file gives up. Without zipped variants each file first
+    // costs a 404, whose short page keeps its connection too.
+    for (const std::wstring release : {L"big", L"bignozip"}) {
+        const std::wstring name = L"conn" + release;
+        RunSetup run = makeRun(L"Conn" + release, publishAs(release, name), "threadcount=2\nfilethread=2\n");
+        std::vector<HostEvent> events = silentRun(run);
+        EXPECT_EQ(stagesSeen(events), kFullRun) << narrow(release);
+        EXPECT_EQ(exitCodeOf(events), 17) << narrow(release);
+        expectInstalled(run, release);
+        const std::vector<LoggedConnection> requests = nginxConnections("/pub/" + narrow(name) + "/");
+        std::set<long long> connections;
+        long long mostOnOne = 0;
+        int ranges = 0;
+        for (const LoggedConnection& r : requests) {
+            connections.insert(r.connection);
+            mostOnOne = std::max(mostOnOne, r.requestOnConnection);
+            ranges += r.status == 206 ? 1 : 0;
+        }
+        EXPECT_GE(requests.size(), 19u) << narrow(release); // the lists and 17 files
+        EXPECT_LE(connections.size(), 6u) << narrow(release);
+        EXPECT_GE(mostOnOne, 4) << narrow(release) << ": requests did not share connections";
+        EXPECT_GE(ranges, 1) << narrow(release) << ": the 3 MB file came by one transfer";
+    }
 }
 
 TEST(SilentRun, UpdateDownloadsOnlyTheChangedFiles)
