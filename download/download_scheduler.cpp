@@ -213,7 +213,7 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
     // (download/transfer_slots.h). Entry threads that only unpack and check are
     // bounded too, to as many again.
     auto slots = std::make_shared<TransferSlots>(threads);
-    allowSplits(threads);
+    PassSplits splits(threads);
     for (size_t p = 0; p < chosen.size(); ++p) {
         const long index = chosen[p];
         slots->take();

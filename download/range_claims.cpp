@@ -3,6 +3,11 @@
 #include <algorithm>
 
 namespace rk {
+namespace {
+
+constexpr long kSplitAlignment = 64 * 1024;
+
+} // namespace
 
 void RangeClaims::add(const std::shared_ptr<SegmentTask>& task)
 {
@@ -78,14 +83,10 @@ std::shared_ptr<SegmentTask> RangeClaims::split(long minPart, const MakeTask& ma
         return nullptr;
     const std::shared_ptr<SegmentTask>& owner = part.owner;
     const long from = part.from, next = part.next;
+    // In the middle, so that both halves take the same time; on a 64 KiB
+    // boundary (segment boundaries can lie too far from it).
     const long middle = from + (next - from) / 2;
-    // On the segment boundary nearest the middle, so that the new range fills
-    // whole segments, unless that leaves one half too small.
-    long start = middle;
-    if (m_segmentSize > 0)
-        start = (middle + m_segmentSize / 2) / m_segmentSize * m_segmentSize;
-    if (start - from < minPart || next - start < minPart)
-        start = std::max(middle / 1024 * 1024, from + 1);
+    const long start = std::max(middle / kSplitAlignment * kSplitAlignment, from + 1);
     long end = owner->end.load();
     while (end > start && !owner->end.compare_exchange_weak(end, start)) {
     }

@@ -24,8 +24,7 @@ class RangeClaims {
 public:
     using MakeTask = std::function<std::shared_ptr<SegmentTask>(long from, long length)>;
 
-    // segmentSize: the plan's; ranges grow by segments and new ones start on
-    // segment boundaries where they can.
+    // segmentSize: the plan's; ranges grow by segments.
     RangeClaims(long fileSize, long segmentSize) : m_fileSize(fileSize), m_segmentSize(segmentSize) {}
 
     // A transfer whose range was set by its caller.
@@ -35,8 +34,9 @@ public:
     // sooner. False at the end of the file and where another transfer starts.
     bool extend(SegmentTask& task);
     // A new transfer in the middle of the most bytes still ahead of one running
-    // transfer (up to the next one's start or the end of the file), when both
-    // halves keep at least minPart bytes; made by make and added. The running
+    // transfer (up to the next one's start or the end of the file), on a 64 KiB
+    // boundary, when that part holds at least 2 x minPart bytes; made by make
+    // and added. It takes up to the next segment boundary at first. The running
     // transfer's end is lowered to the new start when it had taken bytes beyond.
     // Null when no part is large enough.
     std::shared_ptr<SegmentTask> split(long minPart, const MakeTask& make);

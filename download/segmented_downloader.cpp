@@ -37,15 +37,28 @@ constexpr unsigned long kWaitStep = 50; // ms
 // loses its connection; on less than this, reading on is cheaper.
 constexpr long kMinSplitPart = 1024 * 1024;
 
-std::atomic<long> g_splitsLeft{8}; // see allowSplits
+// The splits a download pass still allows (see allowSplits); below 0 while no
+// pass runs, and then each download has an allowance of its own.
+std::atomic<long> g_passSplits{-1};
 
-// One split of the allowance, if any is left.
-bool takeSplit()
+// One split, from the pass's allowance while a pass runs, else from the download's.
+bool takeSplit(long& ownSplits)
 {
-    long left = g_splitsLeft.load();
-    while (left > 0 && !g_splitsLeft.compare_exchange_weak(left, left - 1)) {
+    long left = g_passSplits.load();
+    while (left > 0 && !g_passSplits.compare_exchange_weak(left, left - 1)) {
     }
-    return left > 0;
+    if (left >= 0)
+        return left > 0;
+    return ownSplits-- > 0;
+}
+
+void returnSplit(long& ownSplits)
+{
+    long left = g_passSplits.load();
+    while (left >= 0 && !g_passSplits.compare_exchange_weak(left, left + 1)) {
+    }
+    if (left < 0)
+        ++ownSplits;
 }
 
 std::uint64_t runningKey(std::int32_t id) { return counters::key(counters::kRunning, static_cast<std::uint32_t>(id)); }
@@ -281,16 +294,17 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
             }
         };
         start(head, first);
+        long ownSplits = 2 * m_threadsPerFile;
         long reported = 0;
         for (;;) {
             failed = failed || failure->isSet();
             long running = runningCount();
             // Free threads take the middle of the largest part still ahead of a
             // running transfer, as long as both halves stay large enough.
-            while (!failed && running < m_threadsPerFile && claims.canSplit(kMinSplitPart) && takeSplit()) {
+            while (!failed && running < m_threadsPerFile && claims.canSplit(kMinSplitPart) && takeSplit(ownSplits)) {
                 std::shared_ptr<SegmentTask> task = claims.split(kMinSplitPart, make);
                 if (!task) {
-                    g_splitsLeft.fetch_add(1); // not used after all
+                    returnSplit(ownSplits); // not used after all
                     break;
                 }
                 start(task, nullptr);
@@ -320,7 +334,8 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     return false;
 }
 
-void allowSplits(long count) { g_splitsLeft.store(std::max(count, 0L)); }
+PassSplits::PassSplits(long count) { g_passSplits.store(std::max(count, 0L)); }
+PassSplits::~PassSplits() { g_passSplits.store(-1); }
 
 bool downloadFile(const std::wstring& url, const std::wstring& destination, int slot, WindowHandle window)
 {

@@ -55,11 +55,18 @@ private:
 };
 
 // Each split stops a running transfer before its answer ends, which closes its
-// connection; all others are read to their end and kept. A download pass
-// allows as many splits as it runs transfers at once (threadcount), so that a
-// whole run opens at most threadcount x (filethread + 1) connections per
-// server. Set by the pass; 8 until then. Any thread.
-void allowSplits(long count);
+// connection; all others are read to their end and kept. While a download pass
+// holds this object, all its downloads together may split count times (the
+// pass passes threadcount, the transfers it runs at once), so that a whole run
+// opens at most threadcount x (filethread + 1) connections per server. A
+// download outside a pass may split twice its threads per file. One pass at a time.
+class PassSplits {
+public:
+    explicit PassSplits(long count);
+    ~PassSplits();
+    PassSplits(const PassSplits&) = delete;
+    PassSplits& operator=(const PassSplits&) = delete;
+};
 
 // Threads per file from the filethread setting (default 8, raised to at least 1),
 // then the download; clears the destination's attributes and deletes it on failure.

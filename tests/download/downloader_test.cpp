@@ -273,13 +273,14 @@ TEST(SegmentFailure, FailedRangeStopsTheOthersAndNoMoreStart)
 {
     TestFolder dir(L"dl-stop");
     const std::wstring token = uniqueToken();
-    // The first split of ten.bin on eight threads: the segment boundary nearest the middle.
-    const long firstSplit = 5 * 936960;
+    // The first split of ten.bin: its middle on a 64 KiB boundary, as nothing has
+    // arrived yet (every answer pauses after its headers, then drips slowly).
+    const long firstSplit = 76 * 65536;
     MessageRecorder recorder;
     SegmentedDownloader d;
-    // Every answer drips slowly; the range that starts at the first split is refused.
+    // The range that starts at the first split is refused.
     EXPECT_FALSE(runDownload(
-        d, faultUrl(token + L",drip=16384:50,failrange=" + std::to_wstring(firstSplit) + L":503", L"ten.bin"),
+        d, faultUrl(token + L",stall=300,drip=16384:50,failrange=" + std::to_wstring(firstSplit) + L":503", L"ten.bin"),
         dir.file(L"ten.bin"), 8, 0, recorder.window()));
     EXPECT_TRUE(leftovers(dir).empty());
     auto requests = loggedRequests(narrow(token));
@@ -391,16 +392,17 @@ TEST(Splits, MoreTransfersStartOnlyWhereTheyPayAndProgressStaysTrue)
     SegmentedDownloader d;
     // Five threads: seven segments of 1,499,136 bytes (the last 1,005,184). The
     // size query's answer is the first transfer; more start in the middle of the
-    // largest part ahead of a running one while both halves keep 1 MiB.
-    ASSERT_TRUE(
-        runDownload(d, faultUrl(token + L",drip=16384:5", L"ten.bin"), dir.file(L"ten.bin"), 5, 4, recorder.window()));
+    // largest part ahead of a running one while it holds 2 MiB. Every answer
+    // pauses after its headers, so nothing has arrived when the first splits are made.
+    ASSERT_TRUE(runDownload(d, faultUrl(token + L",stall=300,drip=16384:5", L"ten.bin"), dir.file(L"ten.bin"), 5, 4,
+                            recorder.window()));
     EXPECT_TRUE(dir.read(L"ten.bin") == sourceBytes(L"ten.bin"));
     EXPECT_EQ(leftovers(dir), std::vector<std::wstring>{L"ten.bin"});
     EXPECT_EQ(d.segmentCount(), 7);
     const long segment = 1499136;
-    // At once four more, each on the segment boundary nearest the middle of the
-    // largest part still ahead of a transfer; later ones only where 2 MiB are
-    // still ahead of a transfer when another ends.
+    // At once four more: the file's middle, then the middles of the larger halves,
+    // on 64 KiB boundaries; later ones only where 2 MiB are still ahead of a
+    // transfer when another ends.
     auto requests = loggedRequests(narrow(token));
     ASSERT_GE(requests.size(), 5u);
     EXPECT_LE(requests.size(), 9u);
@@ -410,20 +412,13 @@ TEST(Splits, MoreTransfersStartOnlyWhereTheyPayAndProgressStaysTrue)
         ASSERT_FALSE(requests[i].range.empty());
         EXPECT_EQ(requests[i].agent.rfind("down", 0), 0u);
         const long start = std::atol(requests[i].range.c_str() + 6);
+        EXPECT_EQ(start % 65536, 0) << start;
         EXPECT_GE(start, 1024 * 1024);
         EXPECT_LE(start, 10000000 - 1024 * 1024);
         EXPECT_TRUE(starts.insert(start).second) << "asked twice: " << start;
     }
-    std::string asked;
-    int onBoundaries = 0;
-    for (long start : starts) {
-        asked += std::to_string(start) + " ";
-        onBoundaries += start % segment == 0 ? 1 : 0;
-    }
-    EXPECT_GE(onBoundaries, 4) << asked;
-    // The first two halve the file, then the part ahead of the first split.
-    EXPECT_EQ(starts.count(3 * segment), 1u) << asked;
-    EXPECT_EQ(starts.count(5 * segment), 1u) << asked;
+    for (long start : {76 * 65536, 114 * 65536, 38 * 65536})
+        EXPECT_EQ(starts.count(start), 1u) << start;
     // Each segment's counter holds exactly its bytes, wherever they came from.
     for (long i = 0; i < 6; ++i)
         EXPECT_EQ(counter(counters::kSegmentBytes + i, d.id()), 1499136u) << i;

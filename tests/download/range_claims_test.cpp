@@ -57,7 +57,7 @@ TEST(RangeClaims, ATransferStopsWhereAnotherStarts)
     EXPECT_EQ(other->end.load(), 300); // on to the next boundary
 }
 
-TEST(RangeClaims, SplitTakesTheSegmentBoundaryNearestTheMiddleOfTheLargestPart)
+TEST(RangeClaims, SplitTakesTheMiddleOfTheLargestPartOnA64KiBBoundary)
 {
     // ten.bin on eight threads: segments of 936,960 bytes.
     RangeClaims claims(10000000, 936960);
@@ -66,15 +66,17 @@ TEST(RangeClaims, SplitTakesTheSegmentBoundaryNearestTheMiddleOfTheLargestPart)
     claims.add(head);
     auto first = claims.split(kMiB, maker(made));
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->offset, 5 * 936960);
-    EXPECT_EQ(first->end.load(), 6 * 936960); // one segment taken at first
+    EXPECT_EQ(first->offset, 76 * 65536);     // 5,000,000 rounded down
+    EXPECT_EQ(first->end.load(), 6 * 936960); // up to the next segment boundary at first
     EXPECT_EQ(head->end.load(), 936960);      // below the split: left alone
     // Now the larger part is the one ahead of the new transfer.
     auto second = claims.split(kMiB, maker(made));
     ASSERT_TRUE(second);
-    EXPECT_EQ(second->offset, 8 * 936960);
+    EXPECT_EQ(second->offset, 114 * 65536); // the middle of 4,980,736 and 10,000,000
     EXPECT_EQ(made.size(), 2u);
     EXPECT_EQ(claims.tasks().size(), 3u);
+    EXPECT_TRUE(claims.canSplit(kMiB));
+    EXPECT_FALSE(claims.canSplit(4 * kMiB));
 }
 
 TEST(RangeClaims, SplitLowersTheEndOfATransferThatHadTakenBytesBeyond)
@@ -86,8 +88,8 @@ TEST(RangeClaims, SplitLowersTheEndOfATransferThatHadTakenBytesBeyond)
     claims.add(head);
     auto split = claims.split(kMiB, maker(made));
     ASSERT_TRUE(split);
-    EXPECT_EQ(split->offset, 4 * kMiB);
-    EXPECT_EQ(head->end.load(), 4 * kMiB);
+    EXPECT_EQ(split->offset, 4 * kMiB + kMiB / 2); // the middle of what is left
+    EXPECT_EQ(head->end.load(), split->offset);
     EXPECT_EQ(split->end.load(), 8 * kMiB);
     EXPECT_FALSE(claims.extend(*head));
 }
@@ -116,9 +118,9 @@ TEST(RangeClaims, NoSplitBelowTwiceTheMinimumOrOfAFinishedTransfer)
     EXPECT_TRUE(made.size() == 1u);
 }
 
-TEST(RangeClaims, SplitInsideASegmentWhenNoBoundaryLeavesBothHalvesLargeEnough)
+TEST(RangeClaims, ASplitMayStartInsideASegmentAndTakesUpToItsEnd)
 {
-    // Two threads on 2.5 MiB: one boundary at 983,040, too near the start.
+    // Two threads on 2.5 MiB: segments of 983,040 bytes.
     const long size = 2 * kMiB + kMiB / 2;
     RangeClaims claims(size, 983040);
     std::vector<std::shared_ptr<SegmentTask>> made;

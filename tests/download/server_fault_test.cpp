@@ -144,11 +144,13 @@ TEST(ErrorAnswers, ResumeOnAServerIgnoringRangeSkipsToOffsetPlusReceived)
     TestFolder dir(L"dl-norange-resume");
     setConnectionAttempts(3);
     const std::wstring token = uniqueToken();
-    // Two threads per file: ten.bin's segments are 3,749,888 bytes, and the second
-    // transfer starts on the boundary nearest the middle, the first one.
-    const long offset = 3749888;
+    // Two threads per file: the second transfer starts in the middle of ten.bin,
+    // rounded down to 64 KiB, as nothing has arrived yet (answers pause after
+    // their headers).
+    const long offset = 76 * 65536;
     const long cutAt = offset + 8192; // whole body from 0: eight blocks into the range
-    const std::wstring faults = token + L",norange,cutrange=" + std::to_wstring(offset) + L":" + std::to_wstring(cutAt);
+    const std::wstring faults =
+        token + L",norange,stall=200,cutrange=" + std::to_wstring(offset) + L":" + std::to_wstring(cutAt);
     SettingsTable::instance().set(props::kFileThread, L"2");
     ASSERT_TRUE(downloadFile(faultUrl(faults, L"ten.bin"), dir.file(L"ten.bin"), -1, nullptr));
     EXPECT_TRUE(dir.read(L"ten.bin") == sourceBytes(L"ten.bin"));
