@@ -21,7 +21,9 @@
 # time / RenewKit's time.
 #   bench/release/run.sh [BUILD_DIR]
 # RK_BENCH_CASES limits the cases (default "loop-100 rtt50-100 tls50-100
-# loop-1000 rtt50-1000 tls50-1000 noop"); RK_BENCH_RTT_MS sets the round trip.
+# loop-1000 rtt50-1000 tls50-1000 noop"); RK_BENCH_RTT_MS sets the round trip;
+# RK_BENCH_BASELINE=BUILD_DIR also runs that build's updater, taking turns with
+# this one run by run ("baseline", and its time / this one's).
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$repo/build/cross}
@@ -35,6 +37,12 @@ for f in "${needed[@]}"; do
 done
 build=$(cd "$build" && pwd)
 runs=${RK_BENCH_RUNS:-5}
+# Another build's updater measured beside this one, run by run ("baseline").
+baseline=${RK_BENCH_BASELINE:-}
+[ -z "$baseline" ] || baseline=$(cd "$baseline" && pwd)
+tools=(RenewKit)
+[ -n "$baseline" ] && tools+=(baseline)
+tools+=(aria2c curl)
 cases=${RK_BENCH_CASES:-loop-100 rtt50-100 tls50-100 loop-1000 rtt50-1000 tls50-1000 noop}
 rtt=${RK_BENCH_RTT_MS:-50}
 wine_dir=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
@@ -115,11 +123,11 @@ done
 # One stamped updater per case; its application folder and temporary folder are
 # emptied before each fresh install.
 app_root=$WINEPREFIX/drive_c/Mellowby/mbqb
-stamp() { # case network size
+stamp() { # name network size [updater]
   local ini=$work/$1.ini
   printf '[RenewKit]\nLog=inst.log\nLangage=\nShowWhenCheck=0\nQuickCheck=0\nTempPath=C:\\rkbench-temp\\%s\n\n[UPDATEINFO]\nListURL=%s/r%s/update.xml\n\n[APPLICATION]\nName=RKBench-%s\nqbdir=202612080000000000001\n' \
     "$1" "${base[$2]}" "$3" "$1" >"$ini"
-  wine "$build/tools/renewkit-stamp.exe" "$(win "$build/renewkit.exe")" "$(win "$ini")" "$(win "$work/$1.exe")" >/dev/null
+  wine "$build/tools/renewkit-stamp.exe" "$(win "${4:-$build/renewkit.exe}")" "$(win "$ini")" "$(win "$work/$1.exe")" >/dev/null
 }
 fresh() { rm -rf "$app_root/RKBench-$1" "$WINEPREFIX/drive_c/rkbench-temp/$1"; mkdir -p "$app_root/RKBench-$1"; }
 
@@ -153,16 +161,18 @@ run_once() { # tool case network size
   mark=$(log_mark)
   sync
   case $1 in
-  RenewKit)
-    fresh "$2"
+  RenewKit | baseline)
+    local name=$2
+    [ "$1" = baseline ] && name=$2-base
+    fresh "$name"
     t0=$(now)
-    /usr/bin/time -f %M -o "$work/time.out" wine "$work/$2.exe" silence >/dev/null 2>&1 || code=$?
+    /usr/bin/time -f %M -o "$work/time.out" wine "$work/$name.exe" silence >/dev/null 2>&1 || code=$?
     t1=$(now)
     peak=$(tail -1 "$work/time.out")
-    settle "$2"
+    settle "$name"
     # The exit code is the number of files installed (modulo 256 here).
-    [ "$code" = "$(($4 % 256))" ] || { echo "bench: RenewKit ended with $code in case $2" >&2; tail -5 "$app_root/RKBench-$2/inst.log" >&2; return 1; }
-    same_files "$4" "$app_root/RKBench-$2" "" || return 1
+    [ "$code" = "$(($4 % 256))" ] || { echo "bench: $1 ended with $code in case $2" >&2; tail -5 "$app_root/RKBench-$name/inst.log" >&2; return 1; }
+    same_files "$4" "$app_root/RKBench-$name" "" || return 1
     ;;
   aria2c)
     t0=$(now)
@@ -195,19 +205,24 @@ for c in $cases; do
     printf 'url = "%s/r%s/%s"\noutput = "%s/out/%s"\n' "${base[$net]}" "$n" "$f" "$work" "$f" >>"$work/$net-$n.curl"
   done <"$work/files.$n"
   stamp "$c" "$net" "$n"
-  for tool in RenewKit aria2c curl; do
-    results=()
-    for _ in $(seq "$runs"); do results+=("$(run_once "$tool" "$c" "$net" "$n")"); done
-    m=$(printf '%s\n' "${results[@]}" | awk '{print $1}' | median)
-    req=$(printf '%s\n' "${results[@]}" | awk '{print $2}' | median)
-    conn=$(printf '%s\n' "${results[@]}" | awk '{print $3}' | median)
+  [ -n "$baseline" ] && stamp "$c-base" "$net" "$n" "$baseline/renewkit.exe"
+  # The tools take turns run by run, so that a busy moment falls on all of them.
+  declare -A results=()
+  for _ in $(seq "$runs"); do
+    for tool in "${tools[@]}"; do results[$tool]+="$(run_once "$tool" "$c" "$net" "$n")"$'\n'; done
+  done
+  for tool in "${tools[@]}"; do
+    r=${results[$tool]}
+    m=$(printf '%s' "$r" | awk 'NF {print $1}' | median)
+    req=$(printf '%s' "$r" | awk 'NF {print $2}' | median)
+    conn=$(printf '%s' "$r" | awk 'NF {print $3}' | median)
     secs[$c.$tool]=$m
-    printf '%-12s %-9s %9.3f %9s %12s   %s\n' "$c" "$tool" "$m" "$req" "$conn" \
-      "$(printf '%s\n' "${results[@]}" | awk '{printf "%.3f ", $1}')"
-    if [ "$tool" = RenewKit ]; then
-      printf '%-12s %-9s %s\n' "$c" peak-ws "RenewKit peak working set $(printf '%s\n' "${results[@]}" | awk '{print $4}' | median | awk '{printf "%.1f", $1 / 1024}') MiB"
+    printf '%-12s %-9s %9.3f %9s %12s   %s\n' "$c" "$tool" "$m" "$req" "$conn" "$(printf '%s' "$r" | awk 'NF {printf "%.3f ", $1}')"
+    if [ "$tool" = RenewKit ] || [ "$tool" = baseline ]; then
+      printf '%-12s %-9s %s\n' "$c" peak-ws "$tool peak working set $(printf '%s' "$r" | awk 'NF {print $4}' | median | awk '{printf "%.1f", $1 / 1024}') MiB"
     fi
   done
+  [ -n "$baseline" ] && printf '%-12s baseline/RenewKit time %.2f\n' "$c" "$(calc "${secs[$c.baseline]} / ${secs[$c.RenewKit]}")"
   ratio=$(calc "${secs[$c.aria2c]} / ${secs[$c.RenewKit]}")
   ratios+=("$ratio")
   printf '%-12s RenewKit/aria2c %.2f\n' "$c" "$ratio"
@@ -215,24 +230,38 @@ done
 
 if [[ " $cases " == *" noop "* ]]; then
   # An installation that is up to date: the check and nothing else.
+  noop_tools=(RenewKit)
+  [ -n "$baseline" ] && noop_tools+=(baseline)
   for net in loop rtt50 tls50; do
     c=noop-$net
     stamp "$c" "$net" 100
-    fresh "$c"
-    wine "$work/$c.exe" silence >/dev/null 2>&1 || true
-    settle "$c"
-    results=()
-    for _ in $(seq "$runs"); do
-      mark=$(log_mark)
-      t0=$(now)
-      wine "$work/$c.exe" silence >/dev/null 2>&1 || true
-      t1=$(now)
-      settle "$c"
-      results+=("$(calc "$t1 - $t0") $(log_counts "$mark")")
+    [ -n "$baseline" ] && stamp "$c-base" "$net" 100 "$baseline/renewkit.exe"
+    declare -A results=()
+    for tool in "${noop_tools[@]}"; do
+      name=$c
+      [ "$tool" = baseline ] && name=$c-base
+      fresh "$name"
+      wine "$work/$name.exe" silence >/dev/null 2>&1 || true
+      settle "$name"
     done
-    printf '%-12s %-9s %9.3f %9s %12s   %s\n' "$c" RenewKit "$(printf '%s\n' "${results[@]}" | awk '{print $1}' | median)" \
-      "$(printf '%s\n' "${results[@]}" | awk '{print $2}' | median)" "$(printf '%s\n' "${results[@]}" | awk '{print $3}' | median)" \
-      "$(printf '%s\n' "${results[@]}" | awk '{printf "%.3f ", $1}')"
+    for _ in $(seq "$runs"); do
+      for tool in "${noop_tools[@]}"; do
+        name=$c
+        [ "$tool" = baseline ] && name=$c-base
+        mark=$(log_mark)
+        t0=$(now)
+        wine "$work/$name.exe" silence >/dev/null 2>&1 || true
+        t1=$(now)
+        settle "$name"
+        results[$tool]+="$(calc "$t1 - $t0") $(log_counts "$mark")"$'\n'
+      done
+    done
+    for tool in "${noop_tools[@]}"; do
+      r=${results[$tool]}
+      printf '%-12s %-9s %9.3f %9s %12s   %s\n' "$c" "$tool" "$(printf '%s' "$r" | awk 'NF {print $1}' | median)" \
+        "$(printf '%s' "$r" | awk 'NF {print $2}' | median)" "$(printf '%s' "$r" | awk 'NF {print $3}' | median)" \
+        "$(printf '%s' "$r" | awk 'NF {printf "%.3f ", $1}')"
+    done
   done
   times=()
   for _ in $(seq "$runs"); do
