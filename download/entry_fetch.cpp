@@ -4,6 +4,7 @@
 #include "core/language.h"
 #include "core/path_helpers.h"
 #include "core/path_text.h"
+#include "core/temp_list_path.h"
 #include "core/text_format.h"
 #include "download/progress_messages.h"
 #include "download/segmented_downloader.h"
@@ -37,17 +38,7 @@ long fileSizeOf(const std::wstring& path)
 
 std::wstring entryDestination(const std::wstring& folder, const std::wstring& path)
 {
-    std::wstring joined = replaceAll(path, L"/", L"\\");
-    if (joined.find(L':') == std::wstring::npos)
-        joined = folder + L"\\" + joined;
-    // Every run of separators becomes one, except a leading "\\" of a network path.
-    std::wstring out;
-    for (size_t i = 0; i < joined.size(); ++i) {
-        if (joined[i] == L'\\' && i > 1 && joined[i - 1] == L'\\')
-            continue;
-        out += joined[i];
-    }
-    return out;
+    return tempListFilePath(folder, path);
 }
 
 void appendEntryNote(int slot, const std::wstring& line)

@@ -38,7 +38,7 @@ TEST(EntryFetch, DestinationLayout)
 {
     EXPECT_EQ(entryDestination(L"C:\\t\\key", L"sub/a.dll"), L"C:\\t\\key\\sub\\a.dll");
     EXPECT_EQ(entryDestination(L"C:\\t\\key\\", L"\\sub\\a.dll"), L"C:\\t\\key\\sub\\a.dll");
-    EXPECT_EQ(entryDestination(L"C:\\t\\key", L"D:\\abs\\b.dll"), L"D:\\abs\\b.dll");
+    EXPECT_EQ(entryDestination(L"C:\\t\\key", L"D:\\abs\\b.dll"), L"C:\\t\\key\\D$\\abs\\b.dll");
     EXPECT_EQ(entryDestination(L"\\\\srv\\share\\key", L"a//b.dll"), L"\\\\srv\\share\\key\\a\\b.dll");
 }
 
