@@ -7,6 +7,7 @@
 #include "core/path_macros.h"
 #include "core/path_text.h"
 #include "core/release_signature.h"
+#include "core/temp_list_path.h"
 #include "core/run_log.h"
 #include "install/file_digest.h"
 #include "install/file_replace.h"
@@ -85,7 +86,7 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
         const updatefileinfo& entry = list.entries[static_cast<size_t>(i)];
         if (entry.actions & ACT_DELETE)
             continue;
-        const std::wstring source = joinLocal(input.tempListFolder, entry.path);
+        const std::wstring source = tempListFilePath(input.tempListFolder, entry.path);
         const std::vector<std::wstring> targets = targetFiles(entry);
         if (!tool.empty()) {
             for (const auto& target : targets)

@@ -14,6 +14,7 @@
 //     HOSTWND      a host window handle in decimal: the stage reports go there
 // Exit code: the final stage, 0 when nothing was selected.
 
+#include "core/temp_list_path.h"
 #include "core/app_directory.h"
 #include "core/config.h"
 #include "core/host_link.h"
@@ -136,7 +137,7 @@ int wmain(int argc, wchar_t** argv)
     for (const auto& entry : list.entries) {
         if (entry.actions & ACT_DELETE)
             continue;
-        const std::wstring marker = joinLocal(temp, entry.path) + L"_";
+        const std::wstring marker = tempListFilePath(temp, entry.path) + L"_";
         createFolderChain(marker);
         if (!copyFileReplacing(joinLocal(files, entry.path), marker))
             std::fwprintf(stderr, L"no new file for %ls\n", entry.path.c_str());
