@@ -1,0 +1,76 @@
+// The update run against deployments and servers as users meet them: a plain
+// web server without a master list, a master list that is there but broken,
+// lists that name a file twice or name places outside the application folder,
+// finished files left by an earlier run, zipped variants with the wrong bytes,
+// the quick check on a first run, cut or oversized version documents, and list
+// addresses with parameters.
+#include "tests/run/run_support.h"
+
+#include "core/name_hash.h"
+#include "core/path_helpers.h"
+#include "platform/files.h"
+#include "platform/ecdsa.h"
+#include "platform/hash.h"
+#include "platform/system.h"
+#include "platform/zip_io.h"
+#include "tests/download/server_env.h"
+
+#include <gtest/gtest.h>
+
+using namespace rk;
+using namespace rk::test;
+
+namespace {
+
+// The run log, for the message of a failed expectation.
+std::string runLogText(const RunSetup& run)
+{
+    std::string text = "run log:\n";
+    for (const std::wstring& line : logTexts(run))
+        text += narrow(line) + "\n";
+    return text;
+}
+
+std::string fileElement(const std::string& path, const std::wstring& url, const std::string& version,
+                        const std::string& extra = "")
+{
+    return "<file path=\"" + path + "\" url=\"" + narrow(url) + "\" ver=\"" + version + "\"" + extra + "/>";
+}
+
+} // namespace
+
+// A list path with a drive or with "..\" is downloaded inside the temporary
+// list folder like any other: a failed download touches nothing it names, and
+// nothing outside that folder.
+TEST(ListRun, PathsWithADriveOrParentFoldersAreDownloadedInsideTheTemporaryFolder)
+{
+    const std::wstring installed = L"C:\\rktest\\Outside\\abs\\installed.txt";
+    const std::wstring escaped = systemTempPath() + L"rk-outside-victim.txt";
+    const std::wstring missing = faultUrl(L"status=404", L"pub/outside/nothere.txt");
+    const std::string list = "<update>" + fileElement(narrow(installed), missing, "2") +
+                             fileElement("..\\rk-outside-victim.txt", missing, "2") + "</update>";
+    RunSetup run = makeRun(L"Outside", publishList(L"outside", list));
+    e2e::writeBytes(installed, "installed before the run\r\n");
+    e2e::writeBytes(escaped, "a file of the user's\r\n");
+    std::vector<HostEvent> events = silentRun(run);
+    EXPECT_EQ(stagesSeen(events), (Stages{0, 1, 3, 4, 5, 13})) << runLogText(run);
+    EXPECT_EQ(e2e::readBytes(installed), "installed before the run\r\n") << "a failed download deleted it";
+    EXPECT_EQ(e2e::readBytes(escaped), "a file of the user's\r\n") << "a download left the temporary list folder";
+    deleteFileForced(escaped);
+}
+
+// Such an entry is still installed at its real target, by the copy stage.
+TEST(ListRun, AnAbsolutePathIsInstalledAtItsTargetByTheCopyStage)
+{
+    publishAs(L"v2", L"absolute");
+    const std::wstring target = L"C:\\rktest\\Absolute\\abs\\help.txt";
+    const std::string list = "<update>" + fileElement(narrow(target), nginxUrl(L"pub/absolute/docs/help.txt"), "2") +
+                             fileElement("docs\\new.txt", nginxUrl(L"pub/absolute/docs/new.txt"), "2") + "</update>";
+    RunSetup run = makeRun(L"Absolute", publishList(L"absolute", list));
+    e2e::writeBytes(target, "version 1\r\n");
+    std::vector<HostEvent> events = silentRun(run);
+    EXPECT_EQ(stagesSeen(events), kFullRun) << runLogText(run);
+    EXPECT_EQ(e2e::readBytes(target), releaseFile(L"v2", L"docs\\help.txt"));
+    EXPECT_EQ(e2e::readBytes(run.appDir + L"docs\\new.txt"), releaseFile(L"v2", L"docs\\new.txt"));
+    EXPECT_TRUE(logHas(run, L"update file[" + target + L"]")) << runLogText(run);
+}
