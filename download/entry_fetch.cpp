@@ -6,6 +6,7 @@
 #include "core/path_text.h"
 #include "core/temp_list_path.h"
 #include "core/text_format.h"
+#include "download/destination_lock.h"
 #include "download/progress_messages.h"
 #include "download/segmented_downloader.h"
 #include "core/run_log.h"
@@ -16,6 +17,8 @@
 #include "platform/named_lock.h"
 #include "platform/sleep.h"
 #include "platform/stream_file.h"
+
+#include <optional>
 
 namespace rk {
 namespace {
@@ -56,6 +59,11 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
 {
     if (rejected)
         *rejected = false;
+    // Entries of one path share their file: one of them fetches it, the others
+    // wait and then find its done marker.
+    std::optional<DestinationLock> sameFile;
+    if (slot >= 0)
+        sameFile.emplace(destination);
     // True when the file may stay; a refused one is deleted and logged.
     auto accepted = [&](const std::wstring& file, const std::wstring& from) {
         if (!expected)
