@@ -20,6 +20,8 @@
 #include "platform/sleep.h"
 #include "platform/window_messages.h"
 
+#include <unordered_map>
+
 namespace rk {
 namespace {
 
@@ -77,6 +79,14 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
         return true;
     }
     const long n = list.count();
+    // A path listed twice was downloaded once: every entry of it installs
+    // from that file, the last one takes the done marker, the others a copy.
+    std::unordered_map<std::wstring, long> lastOfFile;
+    for (long i = 0; i < n; ++i) {
+        const updatefileinfo& entry = list.entries[static_cast<size_t>(i)];
+        if (!(entry.actions & ACT_DELETE))
+            lastOfFile[toLower(tempListFilePath(input.tempListFolder, entry.path))] = i;
+    }
     long failed = 0;
     for (long i = 0; i < n; ++i) {
         if (window)
@@ -97,7 +107,12 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
         // The file is checked where it is installed, just before: nothing that
         // was swapped in the temporary folder since the download is installed.
         auto check = [&entry](const std::wstring& staged) { return fileIntegrityProblem(staged, entry); };
-        if (!replaceFile(source, targets, check)) {
+        std::wstring from = source;
+        if (lastOfFile[toLower(source)] != i) {
+            from = source + L".__shared";
+            copyFileReplacing(source + L"_", from + L"_");
+        }
+        if (!replaceFile(from, targets, check)) {
             // The entry stops here; its lines in the log say why.
             ++failed;
             notifyCopyStep(L"entry", entry.path);
