@@ -39,6 +39,32 @@ std::string fileElement(const std::string& path, const std::wstring& url, const 
 
 } // namespace
 
+// One file listed twice, spelt two ways ("\\" and "/"; the second also
+// installed under another name): one download, both entries done, both
+// targets installed and the list saved.
+TEST(ListRun, TwoEntriesOfOnePathShareOneDownloadAndBothAreInstalled)
+{
+    publishAs(L"v2", L"samepath");
+    const std::wstring base = nginxUrl(L"pub/samepath/");
+    const std::string list = "<update>" + fileElement("docs\\help.txt", base + L"docs/help.txt", "2") +
+                             fileElement("docs/help.txt", base + L"docs/help.txt", "2", " dstname=\"copy.txt\"") +
+                             fileElement("docs\\new.txt", base + L"docs/new.txt", "2") + "</update>";
+    RunSetup run = makeRun(L"SamePath", publishList(L"samepath", list));
+    installRelease(run, L"v1");
+    std::vector<HostEvent> events = silentRun(run);
+    EXPECT_EQ(stagesSeen(events), kFullRun) << runLogText(run);
+    EXPECT_EQ(logCount(run, L"done[docs\\help.txt]"), 1);
+    EXPECT_EQ(logCount(run, L"done[docs/help.txt]"), 1);
+    EXPECT_TRUE(logHas(run, L"Download completed 3/3."));
+    const std::string help = releaseFile(L"v2", L"docs\\help.txt");
+    EXPECT_EQ(e2e::readBytes(run.appDir + L"docs\\help.txt"), help);
+    EXPECT_EQ(e2e::readBytes(run.appDir + L"docs\\copy.txt"), help);
+    EXPECT_NE(e2e::readBytes(run.appDir + L"renewkit.xml").find("copy.txt"), std::string::npos) << "the list is saved";
+    // Fetched once: no more requests than the other small file of the list.
+    EXPECT_LE(nginxRequests("/pub/samepath/docs/help.txt").size(), nginxRequests("/pub/samepath/docs/new.txt").size());
+    EXPECT_EQ(stagesSeen(silentRun(run)), (Stages{0, 1, 3, 13})) << "the next check finds it current";
+}
+
 // A list path with a drive or with "..\" is downloaded inside the temporary
 // list folder like any other: a failed download touches nothing it names, and
 // nothing outside that folder.
