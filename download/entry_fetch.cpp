@@ -7,6 +7,7 @@
 #include "core/temp_list_path.h"
 #include "core/text_format.h"
 #include "download/destination_lock.h"
+#include "download/done_marker.h"
 #include "download/progress_messages.h"
 #include "download/segmented_downloader.h"
 #include "core/run_log.h"
@@ -79,6 +80,18 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
         return false;
     };
     const std::wstring done = destination + L"_";
+    // A run stopped half-way leaves its finished files behind; one made for
+    // another release of the list is not this entry's file.
+    if (slot >= 0 && fileExists(done) && !doneMarkerIsCurrent(done, expected)) {
+        logLine(L"The finished file [" + done + L"] was made for another version of the entry; it is fetched again.");
+        dropDoneMarker(done);
+    }
+    auto markDone = [&] {
+        if (!robustRename(destination, done))
+            return false;
+        recordDoneMarker(done, expected);
+        return true;
+    };
     // A file finished in an earlier pass or run is checked again: it has lain in
     // the temporary folder since.
     if (slot >= 0 && fileExists(done) && !accepted(done, done) && rejected)
@@ -110,7 +123,7 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
                 zipped = !zipped;
                 continue;
             }
-            return slot < 0 || robustRename(destination, done);
+            return slot < 0 || markDone();
         }
         if (slot < 0 || unzipDownloads()) {
             if (unzipSingleFile(zip, destination)) {
@@ -120,7 +133,7 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
                     zipped = false;
                     continue;
                 }
-                return slot < 0 || robustRename(destination, done);
+                return slot < 0 || markDone();
             }
             note(slot, L"unzip error[%s]", zip);
             deleteFileForced(zip);
