@@ -22,6 +22,8 @@ using namespace rk::test;
 
 namespace {
 
+std::wstring publishedFolder(const std::wstring& name) { return serverStateDir() + L"data\\pub\\" + name + L"\\"; }
+
 // The run log, for the message of a failed expectation.
 std::string runLogText(const RunSetup& run)
 {
@@ -29,6 +31,12 @@ std::string runLogText(const RunSetup& run)
     for (const std::wstring& line : logTexts(run))
         text += narrow(line) + "\n";
     return text;
+}
+
+// The temporary list folder of a list address, plus the ending.
+std::wstring listKeyTempPath(const std::wstring& listUrl, const std::wstring& ending)
+{
+    return systemTempPath() + nameHash(listUrl + L"9999999999") + ending;
 }
 
 std::string fileElement(const std::string& path, const std::wstring& url, const std::string& version,
@@ -99,4 +107,41 @@ TEST(ListRun, AnAbsolutePathIsInstalledAtItsTargetByTheCopyStage)
     EXPECT_EQ(e2e::readBytes(target), releaseFile(L"v2", L"docs\\help.txt"));
     EXPECT_EQ(e2e::readBytes(run.appDir + L"docs\\new.txt"), releaseFile(L"v2", L"docs\\new.txt"));
     EXPECT_TRUE(logHas(run, L"update file[" + target + L"]")) << runLogText(run);
+}
+
+// A run that ended in its download stage leaves its finished files; the next
+// run resumes from them, but only for the version they were fetched for.
+TEST(ListRun, AFinishedFileOfAnEarlierRunIsUsedOnlyForItsOwnVersion)
+{
+    const std::wstring folder = publishedFolder(L"resume");
+    createFolderChain(folder + L"a.txt");
+    e2e::writeBytes(folder + L"a.txt", "release one\r\n");
+    const std::wstring a = nginxUrl(L"pub/resume/a.txt");
+    const std::string failing = fileElement("b.txt", faultUrl(L"status=404", L"pub/resume/b.txt"), "1");
+    const std::wstring listUrl =
+        publishList(L"resume", "<update>" + fileElement("a.txt", a, "1") + failing + "</update>");
+    RunSetup run = makeRun(L"Resume", listUrl);
+    EXPECT_EQ(stagesSeen(silentRun(run)), (Stages{0, 1, 3, 4, 5, 4, 5, 4, 5, 4, 5, 4, 5, 13})) << runLogText(run);
+    ASSERT_TRUE(fileExists(listKeyTempPath(listUrl, L"\\a.txt_"))) << "the finished file stays for the next run";
+
+    // The same release again, its other file mended: a.txt is not fetched again.
+    const size_t fetched = nginxRequests("/pub/resume/a.txt").size();
+    publishList(L"resume", "<update>" + fileElement("a.txt", a, "1") + "</update>");
+    EXPECT_EQ(stagesSeen(silentRun(run)), kFullRun) << runLogText(run);
+    EXPECT_EQ(e2e::readBytes(run.appDir + L"a.txt"), "release one\r\n");
+    EXPECT_EQ(nginxRequests("/pub/resume/a.txt").size(), fetched);
+
+    // A new release of a.txt, after a run that stopped with the old one finished.
+    const std::wstring nextUrl =
+        publishList(L"resume2", "<update>" + fileElement("a.txt", a, "1") + failing + "</update>");
+    RunSetup next = makeRun(L"ResumeNew", nextUrl);
+    EXPECT_EQ(stagesSeen(silentRun(next)).back(), 13);
+    ASSERT_TRUE(fileExists(listKeyTempPath(nextUrl, L"\\a.txt_")));
+    e2e::writeBytes(folder + L"a.txt", "release two\r\n");
+    publishList(L"resume2", "<update>" + fileElement("a.txt", a, "2") + "</update>");
+    EXPECT_EQ(stagesSeen(silentRun(next)), kFullRun) << runLogText(next);
+    EXPECT_EQ(e2e::readBytes(next.appDir + L"a.txt"), "release two\r\n")
+        << "an older file was installed as the new one";
+    EXPECT_NE(e2e::readBytes(next.appDir + L"renewkit.xml").find("ver=\"2\""), std::string::npos);
+    EXPECT_TRUE(logHas(next, L"was made for another version of the entry; it is fetched again."));
 }
