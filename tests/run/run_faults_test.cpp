@@ -73,6 +73,33 @@ TEST(ListRun, TwoEntriesOfOnePathShareOneDownloadAndBothAreInstalled)
     EXPECT_EQ(stagesSeen(silentRun(run)), (Stages{0, 1, 3, 13})) << "the next check finds it current";
 }
 
+// The zipped variant holds other bytes than the list pins down, the plain file
+// the right ones: the entry ends verified, so it is done, and only the entry
+// that really failed is tried again.
+TEST(ListRun, AnEntryRefusedZippedButVerifiedPlainIsDone)
+{
+    const std::wstring folder = publishedFolder(L"refusedzip");
+    createFolderChain(folder + L"a.txt");
+    const std::string right = "the vendor's bytes\r\n";
+    e2e::writeBytes(folder + L"a.txt", right);
+    ZipWriter zip;
+    ASSERT_TRUE(zip.create(folder + L"a.txt._.zip") && zip.beginEntry("a.txt", false));
+    ASSERT_TRUE(zip.write("somebody else's bytes\r\n", 23) && zip.endEntry() && zip.close());
+    const std::string pinned =
+        " sha256=\"" + toHex(sha256Of(right)) + "\" size=\"" + std::to_string(right.size()) + "\"";
+    const std::string list = "<update>" + fileElement("a.txt", nginxUrl(L"pub/refusedzip/a.txt"), "2", pinned) +
+                             fileElement("b.txt", faultUrl(L"status=404", L"pub/refusedzip/b.txt"), "2") + "</update>";
+    RunSetup run = makeRun(L"RefusedZip", publishList(L"refusedzip", list));
+    std::vector<HostEvent> events = silentRun(run);
+    EXPECT_EQ(stagesSeen(events), (Stages{0, 1, 3, 4, 5, 4, 5, 4, 5, 4, 5, 4, 5, 13})) << runLogText(run);
+    EXPECT_EQ(logCount(run, L"a.txt._.zip] is refused and deleted"), 1) << runLogText(run);
+    EXPECT_EQ(logCount(run, L"done[a.txt]"), 1);
+    EXPECT_TRUE(logHas(run, L"Error 1 files,complete 1/2")) << runLogText(run);
+    EXPECT_FALSE(logHas(run, L"Error 2 files")) << runLogText(run);
+    EXPECT_EQ(logCount(run, L"Downloading error files..."), 4);
+    EXPECT_FALSE(fileExists(run.appDir + L"a.txt")) << "the download failed as a whole";
+}
+
 // A list path with a drive or with "..\" is downloaded inside the temporary
 // list folder like any other: a failed download touches nothing it names, and
 // nothing outside that folder.
