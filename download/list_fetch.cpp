@@ -5,8 +5,10 @@
 #include "core/language.h"
 #include "core/run_log.h"
 #include "download/entry_fetch.h"
+#include "download/http_rules.h"
 #include "download/http_session.h"
 #include "download/list_verification.h"
+#include "download/url_encoding.h"
 #include "list/list_url.h"
 #include "list/master_list.h"
 #include "list/update_list.h"
@@ -62,6 +64,47 @@ void finishSubList(unsigned round, bool fetched, const std::wstring& address, co
         --g_outstanding;
 }
 
+// The server itself says the document is not published: 404 or 410, for the
+// address as written or, as the downloader tries next, percent-encoded.
+bool answeredNotThere(const std::wstring& url)
+{
+    const http::ProxySetting proxy = http::parseProxy(config::read(L"RenewKit", L"Proxy"));
+    if (proxy.configured && !proxy.valid)
+        return false; // the download has said so already
+    HttpSession session = HttpSession::openSession(kFetchAgent);
+    if (!session)
+        return false;
+    auto statusOf = [&session](const std::wstring& address) {
+        HttpRequest request = session.openRequest(address, 0);
+        return request ? request.queryStatus() : 0;
+    };
+    int status = statusOf(url);
+    const std::wstring encoded = percentEncodeUrl(url);
+    if (status != 404 && status != 410 && encoded != url)
+        status = statusOf(encoded);
+    return status == 404 || status == 410;
+}
+
+enum class MasterList { Present, Absent, Failed };
+
+// The master list is ours to publish or not: a deployment of the list and the
+// files alone has none, and that must not fail its checks. One that is there
+// but cannot be fetched, or does not verify, fails them.
+MasterList fetchMasterList(const std::wstring& url, const std::wstring& file, VerifiedDocument* document)
+{
+    deleteFileForced(file);
+    if (downloadEntry(nullptr, -1, url, file))
+        return verifyFetchedList(url, file, ListRole::MasterList, document) ? MasterList::Present : MasterList::Failed;
+    if (answeredNotThere(url) && answeredNotThere(url + L"._.zip")) {
+        logLine(L"There is no master list at [" + url +
+                L"] (the server answered that it is not there); the list is "
+                L"used without one.");
+        return MasterList::Absent;
+    }
+    logLine(L"The master list [" + url + L"] could not be fetched; the list is not used.");
+    return MasterList::Failed;
+}
+
 } // namespace
 
 std::wstring masterListUrl(const std::wstring& listUrl)
@@ -86,9 +129,10 @@ bool startListFetch(const std::wstring& listFile)
         VerifiedDocument list, master;
         bool ok =
             downloadEntry(nullptr, -1, url, listFile) && verifyFetchedList(url, listFile, ListRole::UpdateList, &list);
-        ok = downloadEntry(nullptr, -1, masterUrl, masterFile) &&
-             verifyFetchedList(masterUrl, masterFile, ListRole::MasterList, &master) && ok;
-        ok = ok && mergeMasterList(listFile, masterFile);
+        const MasterList masterState = fetchMasterList(masterUrl, masterFile, &master);
+        ok = ok && masterState != MasterList::Failed;
+        if (ok && masterState == MasterList::Present)
+            ok = mergeMasterList(listFile, masterFile);
         NamedLockGuard guard(locks::kListFetchState);
         if (round != g_listRound)
             return;

@@ -22,8 +22,10 @@ std::wstring masterListUrl(const std::wstring& listUrl);
 // Single list (lock 0xF000C). Sets the state to kFetchRunning and starts the
 // worker: ListURL with its parameters expanded ("download:" logged) into
 // listFile, the master list into listFile + ".main.xml", the merge; then
-// kFetchReady when all three succeeded, else kFetchFailed. False when no thread
-// could be started (the state is then kFetchFailed).
+// kFetchReady when all three succeeded, else kFetchFailed. A master list that
+// the server answers 404 or 410 (for the document and its zipped variant) is
+// absent: nothing is merged, one log line says so, and the list is ready on its
+// own. False when no thread could be started (the state is then kFetchFailed).
 bool startListFetch(const std::wstring& listFile);
 std::int32_t listFetchState();
 void resetListFetchState(); // kFetchRunning, and any running worker's result is ignored

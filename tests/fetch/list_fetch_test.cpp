@@ -54,7 +54,9 @@ TEST(ListFetch, SingleListArrivesMergedWithItsMasterList)
     EXPECT_EQ(list.entries[1].path, L"app.exe");
 }
 
-TEST(ListFetch, MissingMasterListOrMissingListFails)
+// A deployment of the list and the files alone: the master list is ours to
+// publish or not, so its absence leaves the list as it is.
+TEST(ListFetch, AbsentMasterListCountsAsAnEmptyOneAndAMissingListFails)
 {
     FetchFolder folder(L"list-nomaster");
     const std::wstring lonely = L"lonely-" + uniqueToken();
@@ -62,9 +64,54 @@ TEST(ListFetch, MissingMasterListOrMissingListFails)
     ASSERT_TRUE(writeFileBytes(dataDir() + lonely + L"\\update.xml", published(L"small", L"update.xml")));
     folder.dir().write(L"renewkit.ini",
                        "[RenewKit]\r\nLog=run.log\r\n" + listUrlLine(nginxUrl(lonely + L"/update.xml")));
-    ASSERT_TRUE(startListFetch(folder.file(L"key.xml")));
+    const std::wstring listFile = folder.file(L"key.xml");
+    folder.dir().write(L"key.xml.main.xml", "<update><file path=\"stale.dll\" ver=\"1\"/></update>");
+    ASSERT_TRUE(startListFetch(listFile));
+    ASSERT_TRUE(waitFor([] { return listFetchState() != kFetchRunning; }));
+    EXPECT_EQ(listFetchState(), kFetchReady);
+    EXPECT_EQ(occurrences(folder.runLog(),
+                          "There is no master list at [" + narrow(nginxUrl(lonely + L"/renewkit.main.xml")) + "]"),
+              1)
+        << folder.runLog();
+    EXPECT_EQ(folder.dir().read(L"key.xml"), published(L"small", L"update.xml")) << "nothing merged";
+    EXPECT_FALSE(pathExists(listFile + L".main.xml")) << "a master list of an earlier run is not kept";
+
+    FetchFolder missing(L"list-nolist", listUrlLine(nginxUrl(lonely + L"/nothere.xml")));
+    ASSERT_TRUE(startListFetch(missing.file(L"key.xml")));
     ASSERT_TRUE(waitFor([] { return listFetchState() != kFetchRunning; }));
     EXPECT_EQ(listFetchState(), kFetchFailed);
+}
+
+// Only "not there" (404, 410) is an absent master list: one that is there but
+// broken on its way, or not a list, fails the fetch as before.
+TEST(ListFetch, MasterListThatIsThereButCannotBeFetchedOrMergedFailsTheFetch)
+{
+    const std::wstring bad = L"badmaster-" + uniqueToken();
+    createFolderChain(dataDir() + bad + L"\\x");
+    ASSERT_TRUE(writeFileBytes(dataDir() + bad + L"\\update.xml", published(L"small", L"update.xml")));
+    ASSERT_TRUE(writeFileBytes(dataDir() + bad + L"\\renewkit.main.xml", "<html>not a list</html>"));
+    struct Case {
+        std::wstring url;
+        std::int32_t state;
+    };
+    const Case cases[] = {
+        {faultUrl(L"statusfor=renewkit.main.xml:503", L"pub/small/update.xml"), kFetchFailed},
+        {faultUrl(L"statusfor=renewkit.main.xml:500", L"pub/small/update.xml"), kFetchFailed},
+        {faultUrl(L"cutfor=renewkit.main.xml:7", L"pub/small/update.xml"), kFetchFailed},
+        {nginxUrl(bad + L"/update.xml"), kFetchFailed},
+        {faultUrl(L"statusfor=renewkit.main.xml:410", L"pub/small/update.xml"), kFetchReady},
+        {faultUrl(L"statusfor=renewkit.main.xml:404", L"pub/small/update.xml"), kFetchReady},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        FetchFolder folder(L"list-badmaster" + std::to_wstring(n++), listUrlLine(c.url));
+        ASSERT_TRUE(startListFetch(folder.file(L"key.xml")));
+        ASSERT_TRUE(waitFor([] { return listFetchState() != kFetchRunning; }));
+        EXPECT_EQ(listFetchState(), c.state) << narrow(c.url) << "\n" << folder.runLog();
+        EXPECT_EQ(folder.runLog().find("There is no master list") != std::string::npos, c.state == kFetchReady)
+            << narrow(c.url) << "\n"
+            << folder.runLog();
+    }
 }
 
 TEST(ListFetch, ProbeDocumentGivesTheVersionAndTwoSubListAddresses)
