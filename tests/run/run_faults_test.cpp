@@ -39,6 +39,15 @@ std::wstring listKeyTempPath(const std::wstring& listUrl, const std::wstring& en
     return systemTempPath() + nameHash(listUrl + L"9999999999") + ending;
 }
 
+// Where a release is published without the master list renewkit-pack writes.
+std::wstring publishWithoutMasterList(const std::wstring& release, const std::wstring& name)
+{
+    const std::wstring url = publishAs(release, name);
+    for (const wchar_t* file : {L"renewkit.main.xml", L"renewkit.main.xml._.zip"})
+        deleteFileForced(publishedFolder(name) + file);
+    return url;
+}
+
 std::string fileElement(const std::string& path, const std::wstring& url, const std::string& version,
                         const std::string& extra = "")
 {
@@ -46,6 +55,49 @@ std::string fileElement(const std::string& path, const std::wstring& url, const 
 }
 
 } // namespace
+
+// The Overview's promise: the list and the files on a plain web server are a
+// deployment. renewkit-pack's master list is optional.
+TEST(DeploymentWithoutMasterList, APlainServerWithTheListAndTheFilesUpdates)
+{
+    RunSetup run = makeRun(L"NoMaster", publishWithoutMasterList(L"v2", L"nomaster"));
+    installRelease(run, L"v1");
+    std::vector<HostEvent> events = silentRun(run);
+    EXPECT_EQ(stagesSeen(events), kFullRun) << runLogText(run);
+    EXPECT_EQ(exitCodeOf(events), 4);
+    expectInstalled(run, L"v2");
+    EXPECT_EQ(e2e::readBytes(run.appDir + L"renewkit.xml"),
+              e2e::readBytes(publishedFolder(L"nomaster") + L"update.xml"));
+    EXPECT_EQ(logCount(run, L"There is no master list at ["), 1) << runLogText(run);
+    EXPECT_FALSE(logHas(run, L"error when download the list file."));
+
+    // The next check finds the installation current, again without a master list.
+    std::vector<HostEvent> again = silentRun(run);
+    EXPECT_EQ(stagesSeen(again), (Stages{0, 1, 3, 13})) << runLogText(run);
+}
+
+// A master list that is there but cannot be fetched is no absent one: the
+// check fails and nothing is installed.
+TEST(DeploymentWithoutMasterList, AMasterListThatIsThereButBrokenFailsTheCheck)
+{
+    publishAs(L"v2", L"brokenmaster");
+    for (const wchar_t* fault : {L"statusfor=renewkit.main.xml:503", L"cutfor=renewkit.main.xml:9"}) {
+        RunSetup run = makeRun(L"BrokenMaster", faultUrl(fault, L"pub/brokenmaster/update.xml"));
+        installRelease(run, L"v1");
+        std::vector<HostEvent> events = silentRun(run);
+        EXPECT_EQ(stagesSeen(events), (Stages{0, 1, 2, 13})) << narrow(fault) << "\n" << runLogText(run);
+        EXPECT_TRUE(logHas(run, L"error when download the list file.")) << narrow(fault);
+        EXPECT_TRUE(logHas(run, L"renewkit.main.xml] could not be fetched")) << narrow(fault);
+        EXPECT_FALSE(logHas(run, L"There is no master list")) << narrow(fault);
+        expectInstalled(run, L"v1");
+    }
+    // 410 says the same as 404: not published.
+    RunSetup gone =
+        makeRun(L"GoneMaster", faultUrl(L"statusfor=renewkit.main.xml:410", L"pub/brokenmaster/update.xml"));
+    installRelease(gone, L"v1");
+    EXPECT_EQ(stagesSeen(silentRun(gone)), kFullRun) << runLogText(gone);
+    expectInstalled(gone, L"v2");
+}
 
 // One file listed twice, spelt two ways ("\\" and "/"; the second also
 // installed under another name): one download, both entries done, both
