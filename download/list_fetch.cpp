@@ -15,6 +15,7 @@
 #include "list/version_probe.h"
 #include "platform/files.h"
 #include "platform/named_lock.h"
+#include "platform/sleep.h"
 #include "platform/system.h"
 #include "platform/thread.h"
 
@@ -30,6 +31,7 @@ long g_outstanding = 0;                    // 0xF000B
 unsigned g_subListRound = 0;               // 0xF000B
 std::int32_t g_probeState = kFetchRunning; // 0xF000D
 unsigned g_probeRound = 0;                 // 0xF000D
+bool g_probeReporting = false;             // 0xF000D: a worker is reporting its failure
 
 std::wstring expandedListUrl() { return expandListUrlParameters(config::read(L"UPDATEINFO", L"ListURL")); }
 
@@ -50,18 +52,24 @@ void setProbeState(unsigned round, std::int32_t state)
 void finishSubList(unsigned round, bool fetched, const std::wstring& address, const std::wstring& file,
                    const std::wstring& listFile, const VerifiedDocument& document)
 {
-    NamedLockGuard guard(locks::kSubListResult);
-    const bool current = round == g_subListRound;
-    if (fetched && current && g_chosenAddress.empty()) {
-        g_chosenAddress = address;
-        if (signedReleasesRequired())
-            setAcceptedDocuments({document.bytes, document.signature, std::string(), std::string(), document.serial});
-        robustRename(file, listFile);
-    } else if (fetched) {
-        deleteFileForced(file);
+    bool late;
+    {
+        NamedLockGuard guard(locks::kSubListResult);
+        late = round != g_subListRound;
+        if (fetched && !late && g_chosenAddress.empty()) {
+            g_chosenAddress = address;
+            if (signedReleasesRequired())
+                setAcceptedDocuments(
+                    {document.bytes, document.signature, std::string(), std::string(), document.serial});
+            robustRename(file, listFile);
+        } else if (fetched) {
+            deleteFileForced(file);
+        }
+        if (!late)
+            --g_outstanding;
     }
-    if (current)
-        --g_outstanding;
+    if (late && fetched)
+        logLine(L"The sub-list [" + address + L"] answered after the check had stopped waiting; it is not used.");
 }
 
 // The server itself says the document is not published: 404 or 410, for the
@@ -103,6 +111,13 @@ MasterList fetchMasterList(const std::wstring& url, const std::wstring& file, Ve
     }
     logLine(L"The master list [" + url + L"] could not be fetched; the list is not used.");
     return MasterList::Failed;
+}
+
+void logLateProbe(const std::wstring& url)
+{
+    logLine(L"The version document [" + url +
+            L"] answered after the check had stopped waiting; the answer is "
+            L"ignored.");
 }
 
 } // namespace
@@ -158,6 +173,13 @@ void resetListFetchState()
     g_listState = kFetchRunning;
 }
 
+std::int32_t finishListFetch()
+{
+    NamedLockGuard guard(locks::kListFetchState);
+    ++g_listRound;
+    return g_listState;
+}
+
 void emptyChosenListAddress()
 {
     NamedLockGuard guard(locks::kSubListResult);
@@ -210,6 +232,19 @@ long subListOutstanding()
     return g_outstanding;
 }
 
+SubListRace subListRace()
+{
+    NamedLockGuard guard(locks::kSubListResult);
+    return {g_chosenAddress, g_outstanding};
+}
+
+std::wstring finishSubLists()
+{
+    NamedLockGuard guard(locks::kSubListResult);
+    ++g_subListRound;
+    return g_chosenAddress;
+}
+
 bool startVersionProbe(std::function<void(std::int32_t)> reportStage)
 {
     unsigned round;
@@ -219,24 +254,38 @@ bool startVersionProbe(std::function<void(std::int32_t)> reportStage)
         g_probeState = kFetchRunning;
     }
     bool started = startDetachedThread([round, reportStage] {
+        const std::wstring url = expandedListUrl();
         std::string body;
-        if (!fetchToSink(expandedListUrl(), body)) {
-            bool current;
-            {
-                NamedLockGuard guard(locks::kVersionProbeState);
-                current = round == g_probeRound;
+        const bool ok = fetchToSink(url, body);
+        VersionProbe probe;
+        if (ok)
+            probe = parseVersionProbeBytes(body);
+        bool current;
+        {
+            NamedLockGuard guard(locks::kVersionProbeState);
+            current = round == g_probeRound;
+            if (current && ok) {
+                applyVersionProbe(probe, DownLoadList::shared());
+                g_probeState = kFetchReady;
             }
-            if (current && reportStage)
-                reportStage(UpdateCheckRemoteError);
-            setProbeState(round, kFetchFailed);
-            return;
+            // The wait's end holds back until this report is made: none comes after it.
+            if (current && !ok)
+                g_probeReporting = true;
         }
-        VersionProbe probe = parseVersionProbeBytes(body);
-        NamedLockGuard guard(locks::kVersionProbeState);
-        if (round != g_probeRound)
+        if (!current)
+            logLateProbe(url);
+        if (!current || ok)
             return;
-        applyVersionProbe(probe, DownLoadList::shared());
-        g_probeState = kFetchReady;
+        try {
+            if (reportStage)
+                reportStage(UpdateCheckRemoteError);
+        } catch (...) {
+            // The report is the host's business; the state below must still be set.
+        }
+        NamedLockGuard guard(locks::kVersionProbeState);
+        g_probeReporting = false;
+        if (round == g_probeRound)
+            g_probeState = kFetchFailed;
     });
     if (!started)
         setProbeState(round, kFetchFailed);
@@ -254,6 +303,20 @@ void resetVersionProbeState()
     NamedLockGuard guard(locks::kVersionProbeState);
     ++g_probeRound;
     g_probeState = kFetchRunning;
+}
+
+std::int32_t finishVersionProbe()
+{
+    for (;;) {
+        {
+            NamedLockGuard guard(locks::kVersionProbeState);
+            if (!g_probeReporting) {
+                ++g_probeRound;
+                return g_probeState;
+            }
+        }
+        sleepFor(1);
+    }
 }
 
 } // namespace rk

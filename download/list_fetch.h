@@ -29,6 +29,9 @@ std::wstring masterListUrl(const std::wstring& listUrl);
 bool startListFetch(const std::wstring& listFile);
 std::int32_t listFetchState();
 void resetListFetchState(); // kFetchRunning, and any running worker's result is ignored
+// Ends the wait: the state reached, in the same hold that ends the round, so
+// a worker that finishes later changes nothing.
+std::int32_t finishListFetch();
 
 // Sub-lists (lock 0xF000B). emptyChosenListAddress() begins a round: call it,
 // then setSubListOutstanding(number of addresses), then startSubListFetch for
@@ -42,6 +45,16 @@ void setSubListOutstanding(long count);
 bool startSubListFetch(const std::wstring& address, int index, const std::wstring& listFile);
 std::wstring chosenListAddress();
 long subListOutstanding();
+// The chosen address and the outstanding count, read in one hold: a worker
+// that ends between two reads cannot make a chosen list look like none.
+struct SubListRace {
+    std::wstring chosen;
+    long outstanding = 0;
+};
+SubListRace subListRace();
+// Ends the wait: the chosen address, in the same hold that ends the round, so
+// a worker that succeeds later neither is chosen nor replaces the list file.
+std::wstring finishSubLists();
 
 // Version probe (lock 0xF000D). Sets the state to kFetchRunning and starts the
 // worker: ListURL with its parameters expanded is fetched into memory; on
@@ -51,5 +64,9 @@ long subListOutstanding();
 bool startVersionProbe(std::function<void(std::int32_t)> reportStage);
 std::int32_t versionProbeState();
 void resetVersionProbeState();
+// Ends the wait: the state reached, in the same hold that ends the round. A
+// stage report the worker has begun is waited for, so none comes after this;
+// a worker that ends later writes nothing and says so in the run log.
+std::int32_t finishVersionProbe();
 
 } // namespace rk

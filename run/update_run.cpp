@@ -76,13 +76,12 @@ bool waitForListFetch()
     const long polls = config::readNumber(L"RenewKit", L"TimeOut", L"60") * 100;
     for (long i = 0; i < polls; ++i) {
         const std::int32_t state = listFetchState();
-        if (state == kFetchReady)
-            return true;
-        if (state == kFetchFailed)
-            return false;
+        if (state == kFetchReady || state == kFetchFailed)
+            break;
         sleepFor(10);
     }
-    return false;
+    // A worker that ends after this changes nothing.
+    return finishListFetch() == kFetchReady;
 }
 
 // Starts one worker per sub-list address (each logs and fetches its own file)
@@ -96,14 +95,14 @@ bool fetchSubLists(const std::wstring& listFile)
     for (size_t i = 0; i < urls.size(); ++i)
         startSubListFetch(urls[i], static_cast<int>(i), listFile);
     const long polls = config::readNumber(L"RenewKit", L"MultCheckTimeOut", L"60") * 100;
-    std::wstring chosen;
     for (long i = 0; i < polls; ++i) {
-        chosen = chosenListAddress();
-        const long outstanding = subListOutstanding();
+        const SubListRace race = subListRace();
         sleepFor(1);
-        if (!chosen.empty() || outstanding < 1)
+        if (!race.chosen.empty() || race.outstanding < 1)
             break;
     }
+    // A sub-list that succeeds after this is neither chosen nor put in place.
+    const std::wstring chosen = finishSubLists();
     if (chosen.empty())
         return false;
     NamedLockGuard guard(locks::kAddListEntry);
@@ -241,13 +240,14 @@ void versionAwareCheck(WindowHandle window)
     resetVersionProbeState();
     startVersionProbe([window](std::int32_t stage) { reportStage(stage, window); });
     const long polls = config::readNumber(L"RenewKit", L"TimeOut", L"60") * 100;
-    std::int32_t state = kFetchRunning;
     for (long i = 0; i < polls; ++i) {
-        state = versionProbeState();
+        const std::int32_t state = versionProbeState();
         if (state == kFetchReady || state == kFetchFailed)
             break;
         sleepFor(1);
     }
+    // From here no worker writes the probe's fields or reports a stage.
+    const std::int32_t state = finishVersionProbe();
     const bool ok = state == kFetchReady && !list.probeVersion.empty();
     reportStage(ok ? UpdateCheckRemoteOk : UpdateCheckRemoteError, window);
 }

@@ -1,13 +1,16 @@
 #include "core/base64.h"
+#include "core/config.h"
 #include "core/host_link.h"
 #include "core/path_helpers.h"
 #include "download/http_session.h"
 #include "download/list_fetch.h"
 #include "list/list_loader.h"
 #include "list/signed_list.h"
+#include "list/update_list.h"
 #include "platform/ecdsa.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "run/update_run.h"
 #include "tests/download/server_env.h"
 #include "tests/fetch/fetch_support.h"
 
@@ -220,4 +223,54 @@ TEST(ListFetch, WithReleaseKeysOnlyASignedSubListIsChosen)
     EXPECT_NE(log.find("stranger/update.xml] does not match the release keys"), std::string::npos) << log;
     EXPECT_FALSE(pathExists(listFile + L"0"));
     EXPECT_FALSE(pathExists(listFile + L"1"));
+}
+
+// The check waits TimeOut x 100 polls for the probe (none here) and then goes
+// on without it; an answer that comes later must not turn into a version, a
+// sub-list or a stage report in the middle of what the run does next.
+TEST(VersionCheck, AProbeAnsweringAfterTheWaitEndedChangesNothing)
+{
+    for (const wchar_t* faults : {L"", L",status=404"}) {
+        const std::wstring key = uniqueToken();
+        FetchFolder folder(L"probe-late", "TimeOut=0\r\n[APPLICATION]\r\nCheckVerNumber=1\r\n" +
+                                              listUrlLine(faultUrl(L"hold=" + key + faults, L"pub/small/version.xml")));
+        versionAwareCheck(nullptr);
+        EXPECT_EQ(DownLoadList::shared().stage(), UpdateCheckRemoteError);
+        DownLoadList::shared().setStage(UpdateEnd); // the run has gone on meanwhile
+
+        std::string released;
+        ASSERT_TRUE(fetchToSink(faultUrl(L"release=" + key, L""), released));
+        ASSERT_TRUE(waitFor([&] {
+            return folder.runLog().find("answered after the check had stopped waiting") != std::string::npos;
+        })) << folder.runLog();
+        EXPECT_TRUE(DownLoadList::shared().probeVersion.empty()) << narrow(faults);
+        EXPECT_TRUE(DownLoadList::shared().probeUrls.empty()) << narrow(faults);
+        EXPECT_EQ(DownLoadList::shared().stage(), UpdateEnd) << narrow(faults);
+    }
+}
+
+// The sub-list race with MultCheckTimeOut 0 ends before any answer: a sub-list
+// that succeeds later is neither chosen nor put in place of the list file.
+TEST(VersionCheck, ASubListAnsweringAfterTheWaitEndedIsNotUsed)
+{
+    const std::wstring key = uniqueToken();
+    FetchFolder folder(L"sublist-late", "MultCheckTimeOut=0\r\n" + listUrlLine(publishedUrl(L"small", L"version.xml")));
+    const std::wstring address = faultUrl(L"hold=" + key, L"pub/sub1/update.xml");
+    DownLoadList::shared().probeUrls = {address};
+    DownLoadList::shared().probeVersion = L"5.2";
+    EXPECT_FALSE(fetchAndCompare(nullptr));
+    EXPECT_NE(folder.runLog().find("error when download the list file."), std::string::npos) << folder.runLog();
+
+    std::string released;
+    ASSERT_TRUE(fetchToSink(faultUrl(L"release=" + key, L""), released));
+    ASSERT_TRUE(waitFor([&] {
+        return folder.runLog().find("answered after the check had stopped waiting; it is not "
+                                    "used") != std::string::npos;
+    })) << folder.runLog();
+    EXPECT_TRUE(chosenListAddress().empty());
+    const SubListRace race = subListRace();
+    EXPECT_TRUE(race.chosen.empty());
+    const std::wstring listFile = config::listKeyPath(L".xml");
+    EXPECT_FALSE(pathExists(listFile)) << narrow(listFile);
+    EXPECT_FALSE(pathExists(listFile + L"0"));
 }
