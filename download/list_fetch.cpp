@@ -256,10 +256,16 @@ bool startVersionProbe(std::function<void(std::int32_t)> reportStage)
     bool started = startDetachedThread([round, reportStage] {
         const std::wstring url = expandedListUrl();
         std::string body;
-        const bool ok = fetchToSink(url, body);
+        bool ok = fetchToSink(url, body, kMaxProbeBytes);
         VersionProbe probe;
-        if (ok)
+        if (ok) {
             probe = parseVersionProbeBytes(body);
+            if (!probe.complete) {
+                logLine(L"The version document [" + url +
+                        L"] ends inside an element; it was cut short and is not used.");
+                ok = false;
+            }
+        }
         bool current;
         {
             NamedLockGuard guard(locks::kVersionProbeState);

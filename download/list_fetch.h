@@ -5,6 +5,7 @@
 // results below, each read and written under its named lock. Starting a worker
 // begins a new round: a worker of an older round that ends late changes nothing.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -57,10 +58,12 @@ SubListRace subListRace();
 std::wstring finishSubLists();
 
 // Version probe (lock 0xF000D). Sets the state to kFetchRunning and starts the
-// worker: ListURL with its parameters expanded is fetched into memory; on
-// success probeVersion and probeUrls of the shared update list are filled and
-// the state becomes kFetchReady; on failure reportStage(UpdateCheckRemoteError)
-// runs on the worker's thread and the state becomes kFetchFailed.
+// worker: ListURL with its parameters expanded is fetched into memory (at most
+// kMaxProbeBytes); on success probeVersion and probeUrls of the shared update
+// list are filled and the state becomes kFetchReady; on failure, also for a
+// document cut short, reportStage(UpdateCheckRemoteError) runs on the worker's
+// thread and the state becomes kFetchFailed.
+constexpr std::size_t kMaxProbeBytes = 64 * 1024;
 bool startVersionProbe(std::function<void(std::int32_t)> reportStage);
 std::int32_t versionProbeState();
 void resetVersionProbeState();

@@ -224,3 +224,35 @@ TEST(ListRun, AFinishedFileOfAnEarlierRunIsUsedOnlyForItsOwnVersion)
     EXPECT_NE(e2e::readBytes(next.appDir + L"renewkit.xml").find("ver=\"2\""), std::string::npos);
     EXPECT_TRUE(logHas(next, L"was made for another version of the entry; it is fetched again."));
 }
+
+// The version document is small and read whole; one cut on its way ends the
+// check instead of offering a version nobody published.
+TEST(ListRun, ACutOrOversizedVersionDocumentFailsTheCheck)
+{
+    const std::wstring folder = publishedFolder(L"probecut");
+    createFolderChain(folder + L"version.xml");
+    e2e::writeBytes(folder + L"version.xml", "<ver>2.0.1</ver>\r\n");
+    e2e::writeBytes(folder + L"big.xml", "<ver>2.0.1</ver>\r\n" + std::string(100 * 1024, ' ') + "<url>x</url>");
+    struct Case {
+        const wchar_t* name;
+        std::wstring url;
+        const wchar_t* log;
+    };
+    const Case cases[] = {
+        {L"Cut", faultUrl(L"cut=8", L"pub/probecut/version.xml"), L""},
+        {L"CutNoLength", faultUrl(L"nolength,cut=8", L"pub/probecut/version.xml"), L"was cut short"},
+        {L"Big", nginxUrl(L"pub/probecut/big.xml"), L""},
+    };
+    for (const Case& c : cases) {
+        RunSetup run = makeRun(std::wstring(L"Probe") + c.name, c.url, "", "CheckVerNumber=1\nVer=1.0\n");
+        EXPECT_EQ(e2e::runProgram(L"\"" + run.updater.exe + L"\" checkforupdates"), 0) << narrow(c.name) << "\n"
+                                                                                       << runLogText(run);
+        if (*c.log) {
+            EXPECT_TRUE(logHas(run, c.log)) << narrow(c.name) << "\n" << runLogText(run);
+        }
+    }
+    // The whole document still works.
+    RunSetup whole =
+        makeRun(L"ProbeWhole", faultUrl(L"plain", L"pub/probecut/version.xml"), "", "CheckVerNumber=1\nVer=1.0\n");
+    EXPECT_EQ(e2e::runProgram(L"\"" + whole.updater.exe + L"\" checkforupdates"), 2147483647) << runLogText(whole);
+}
