@@ -150,8 +150,16 @@ bool fetchAndCompare(WindowHandle window)
     clearAcceptedDocuments();
     // The kept copy of an earlier fetch carries no signature: signed releases
     // are always fetched.
-    if (!config::readFlag(L"APPLICATION", L"CheckVerNumber", L"0") && quickMode() && !signedReleasesRequired()) {
+    bool quick = !config::readFlag(L"APPLICATION", L"CheckVerNumber", L"0") && quickMode() && !signedReleasesRequired();
+    if (quick) {
         moveFile(listFile, listFile + L".xml"); // fails, and changes nothing, when the copy exists
+        // Without a kept copy (a first run, or after emptytemp) there is nothing
+        // to compare with: a missing list would pass for an empty one.
+        quick = fileExists(listFile + L".xml");
+        if (!quick)
+            logLine(L"No copy of the last list is kept; the list is fetched.");
+    }
+    if (quick) {
         listFile += L".xml";
         hiddenRefresh();
     } else {

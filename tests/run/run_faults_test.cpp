@@ -152,6 +152,27 @@ TEST(ListRun, AnEntryRefusedZippedButVerifiedPlainIsDone)
     EXPECT_FALSE(fileExists(run.appDir + L"a.txt")) << "the download failed as a whole";
 }
 
+// QuickCheck compares with the copy of the list the last full fetch kept. A
+// first run has none: it fetches, and finds what there is to update.
+TEST(ListRun, QuickCheckWithoutAKeptCopyFetchesTheList)
+{
+    const std::wstring listUrl = publishAs(L"v2", L"quickfirst");
+    RunSetup run = makeRun(L"QuickFirst", listUrl, "QuickCheck=1\n");
+    installRelease(run, L"v1");
+    deleteFileForced(listKeyTempPath(listUrl, L".xml"));
+    deleteFileForced(listKeyTempPath(listUrl, L".xml.xml"));
+    EXPECT_EQ(e2e::runProgram(L"\"" + run.updater.exe + L"\" checkforupdates"), 4) << runLogText(run);
+    EXPECT_FALSE(logHas(run, L"Find nothing to update.")) << runLogText(run);
+    EXPECT_TRUE(logHas(run, L"No copy of the last list is kept; the list is fetched."));
+    const size_t fetched = nginxRequests("/pub/quickfirst/update.xml").size();
+    EXPECT_GE(fetched, 1u);
+
+    // Now a copy is kept: the quick check uses it without a download.
+    EXPECT_EQ(e2e::runProgram(L"\"" + run.updater.exe + L"\" checkforupdates"), 4) << runLogText(run);
+    EXPECT_EQ(nginxRequests("/pub/quickfirst/update.xml").size(), fetched);
+    expectInstalled(run, L"v1");
+}
+
 // A list path with a drive or with "..\" is downloaded inside the temporary
 // list folder like any other: a failed download touches nothing it names, and
 // nothing outside that folder.

@@ -58,19 +58,20 @@ std::wstring publishList(const std::wstring& name, const std::string& xml)
 }
 
 RunSetup makeRun(const std::wstring& test, const std::wstring& listUrl, const std::string& renewKitLines,
-                 const std::string& applicationLines)
+                 const std::string& applicationLines, const std::string& updateInfoLines)
 {
     RunSetup run;
     run.name = L"RunTest" + test;
     // The host program is found by its path among all processes of the
     // system: a full path keeps tests that run at the same time apart.
     const std::wstring application = L"C:\\Mellowby\\mbqb\\" + run.name + L"\\demo.exe";
-    // A test that sets ShowWhenCheck itself gets its value: the first of two keys would win.
+    // A test that sets ShowWhenCheck or QuickCheck itself gets its value: the first of two keys would win.
     const std::string showWhenCheck =
         renewKitLines.find("ShowWhenCheck=") == std::string::npos ? "ShowWhenCheck=0\n" : "";
-    const std::string ini = "[RenewKit]\nLog=inst.log\nLangage=\n" + showWhenCheck + "QuickCheck=0\nTimeOut=30\n" +
-                            renewKitLines + "\n[UPDATEINFO]\nListURL=" + narrow(listUrl) +
-                            "\n\n[APPLICATION]\nApplication=" + narrow(application) + "\nName=" + narrow(run.name) +
+    const std::string quickCheck = renewKitLines.find("QuickCheck=") == std::string::npos ? "QuickCheck=0\n" : "";
+    const std::string ini = "[RenewKit]\nLog=inst.log\nLangage=\n" + showWhenCheck + quickCheck + "TimeOut=30\n" +
+                            renewKitLines + "\n[UPDATEINFO]\nListURL=" + narrow(listUrl) + "\n" + updateInfoLines +
+                            "\n[APPLICATION]\nApplication=" + narrow(application) + "\nName=" + narrow(run.name) +
                             "\nqbdir=202612080000000000001\n" + applicationLines;
     run.updater = e2e::makeUpdater(test, ini, L"bin", run.name);
     run.appDir = run.updater.appDirectory;

@@ -18,9 +18,11 @@ struct RunSetup {
 };
 
 // A stamped updater named after the test, its list at pub/RELEASE/update.xml on
-// nginx (or the given address), with these extra lines in [RenewKit] and [APPLICATION].
+// nginx (or the given address), with these extra lines in [RenewKit],
+// [APPLICATION] and [UPDATEINFO]. QuickCheck and ShowWhenCheck are 0 unless
+// the [RenewKit] lines set them.
 RunSetup makeRun(const std::wstring& test, const std::wstring& listUrl, const std::string& renewKitLines = "",
-                 const std::string& applicationLines = "");
+                 const std::string& applicationLines = "", const std::string& updateInfoLines = "");
 std::wstring releaseListUrl(const std::wstring& release);
 // Copies a packed release to pub/NAME (so that requests can be told apart from
 // other tests') and returns the list address there.
