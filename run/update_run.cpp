@@ -70,11 +70,13 @@ bool quickMode()
     return config::readFlag(L"RenewKit", L"QuickCheck", L"1");
 }
 
+long long timeOutPolls(const wchar_t* key) { return waitPolls(config::readNumber64(L"RenewKit", key, L"60")); }
+
 // TimeOut x 100 polls of 10 ms for the single list.
 bool waitForListFetch()
 {
-    const long polls = config::readNumber(L"RenewKit", L"TimeOut", L"60") * 100;
-    for (long i = 0; i < polls; ++i) {
+    const long long polls = timeOutPolls(L"TimeOut");
+    for (long long i = 0; i < polls; ++i) {
         const std::int32_t state = listFetchState();
         if (state == kFetchReady || state == kFetchFailed)
             break;
@@ -94,8 +96,8 @@ bool fetchSubLists(const std::wstring& listFile)
     setSubListOutstanding(static_cast<long>(urls.size()));
     for (size_t i = 0; i < urls.size(); ++i)
         startSubListFetch(urls[i], static_cast<int>(i), listFile);
-    const long polls = config::readNumber(L"RenewKit", L"MultCheckTimeOut", L"60") * 100;
-    for (long i = 0; i < polls; ++i) {
+    const long long polls = timeOutPolls(L"MultCheckTimeOut");
+    for (long long i = 0; i < polls; ++i) {
         const SubListRace race = subListRace();
         sleepFor(1);
         if (!race.chosen.empty() || race.outstanding < 1)
@@ -247,8 +249,8 @@ void versionAwareCheck(WindowHandle window)
     }
     resetVersionProbeState();
     startVersionProbe([window](std::int32_t stage) { reportStage(stage, window); });
-    const long polls = config::readNumber(L"RenewKit", L"TimeOut", L"60") * 100;
-    for (long i = 0; i < polls; ++i) {
+    const long long polls = timeOutPolls(L"TimeOut");
+    for (long long i = 0; i < polls; ++i) {
         const std::int32_t state = versionProbeState();
         if (state == kFetchReady || state == kFetchFailed)
             break;
@@ -477,6 +479,13 @@ void launchHostProgram(bool showMessages)
         return;
     }
     runFile(path, applicationDirectory(), L"", nullptr, false);
+}
+
+long long waitPolls(long long seconds)
+{
+    if (seconds <= 0)
+        return 0;
+    return seconds > kMostWaitPolls / 100 ? kMostWaitPolls : seconds * 100;
 }
 
 void hiddenRefresh()
