@@ -481,6 +481,8 @@ void launchHostProgram(bool showMessages)
     runFile(path, applicationDirectory(), L"", nullptr, false);
 }
 
+std::wstring hiddenRefreshArgument(int mark) { return mark == 1 ? L"downparam1" : L"downparam0"; }
+
 long long waitPolls(long long seconds)
 {
     if (seconds <= 0)
@@ -492,7 +494,7 @@ void hiddenRefresh()
 {
     config::write(L"RenewKit", L"OwerCheckTm", std::to_wstring(hoursSince2011()));
     const std::wstring self = moduleFileName();
-    shellStart(self, serverMark() ? L"downparam1" : L"downparam0", applicationDirectory(), kShowHide);
+    shellStart(self, hiddenRefreshArgument(serverMark()), applicationDirectory(), kShowHide);
 }
 
 } // namespace rk

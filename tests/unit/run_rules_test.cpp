@@ -22,3 +22,12 @@ TEST(RunRules, WaitPollsAreCountedIn64BitsAndClamped)
     EXPECT_EQ(waitPolls(LLONG_MAX), kMostWaitPolls);
     EXPECT_EQ(waitPolls(LLONG_MIN), 0);
 }
+
+// The server mark is -1 until a server of our own answered: only then does the
+// hidden refresh ask for the second kind of start.
+TEST(RunRules, HiddenRefreshAsksForDownparam1OnlyWhenTheServerMarkIsSet)
+{
+    EXPECT_EQ(hiddenRefreshArgument(-1), L"downparam0");
+    EXPECT_EQ(hiddenRefreshArgument(0), L"downparam0");
+    EXPECT_EQ(hiddenRefreshArgument(1), L"downparam1");
+}
