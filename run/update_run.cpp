@@ -127,7 +127,9 @@ bool ensureListAddress(WindowHandle window, bool mayOfferSample)
     if (url.empty() && mayOfferSample)
         offerSampleConfiguration(window, prompter());
     if (!url.empty()) {
-        setListUrlBase(DownLoadList::shared(), config::read(L"UPDATEINFO", L"ListURL"));
+        // The base of the address the list is fetched from, parameters filled in.
+        NamedLockGuard guard(locks::kAddListEntry);
+        setListUrlBase(DownLoadList::shared(), expandListUrlParameters(config::read(L"UPDATEINFO", L"ListURL")));
         return true;
     }
     std::wstring text = replaceAll(tr(L"can't to get [UNDATEINFO]-ListURL from renewkit.ini"), L"renewkit.ini",

@@ -277,3 +277,16 @@ TEST(ListRun, ACutOrOversizedVersionDocumentFailsTheCheck)
         makeRun(L"ProbeWhole", faultUrl(L"plain", L"pub/probecut/version.xml"), "", "CheckVerNumber=1\nVer=1.0\n");
     EXPECT_EQ(e2e::runProgram(L"\"" + whole.updater.exe + L"\" checkforupdates"), 2147483647) << runLogText(whole);
 }
+
+// The files of a list whose address holds parameters come from the folder the
+// list itself was fetched from, parameters filled in.
+TEST(ListRun, FileAddressesUseTheListAddressWithItsParametersFilledIn)
+{
+    publishAs(L"v2", L"paramlist");
+    RunSetup run = makeRun(L"ParamList", nginxUrl(L"pub/{param}/update.xml"), "", "", "Parameter=paramlist\n");
+    installRelease(run, L"v1");
+    std::vector<HostEvent> events = silentRun(run);
+    EXPECT_EQ(stagesSeen(events), kFullRun) << runLogText(run);
+    expectInstalled(run, L"v2");
+    EXPECT_FALSE(nginxRequests("/pub/paramlist/demo.exe").empty());
+}
