@@ -39,6 +39,16 @@ std::wstring listKeyTempPath(const std::wstring& listUrl, const std::wstring& en
     return systemTempPath() + nameHash(listUrl + L"9999999999") + ending;
 }
 
+// A run of the list address from a clean start: nothing an earlier run of the
+// same address left in the temporary folder.
+RunSetup freshRun(const std::wstring& test, const std::wstring& listUrl)
+{
+    deleteTree(listKeyTempPath(listUrl, L""));
+    for (const wchar_t* ending : {L".xml", L".xml.xml"})
+        deleteFileForced(listKeyTempPath(listUrl, ending));
+    return makeRun(test, listUrl);
+}
+
 // Where a release is published without the master list renewkit-pack writes.
 std::wstring publishWithoutMasterList(const std::wstring& release, const std::wstring& name)
 {
@@ -109,7 +119,7 @@ TEST(ListRun, TwoEntriesOfOnePathShareOneDownloadAndBothAreInstalled)
     const std::string list = "<update>" + fileElement("docs\\help.txt", base + L"docs/help.txt", "2") +
                              fileElement("docs/help.txt", base + L"docs/help.txt", "2", " dstname=\"copy.txt\"") +
                              fileElement("docs\\new.txt", base + L"docs/new.txt", "2") + "</update>";
-    RunSetup run = makeRun(L"SamePath", publishList(L"samepath", list));
+    RunSetup run = freshRun(L"SamePath", publishList(L"samepath", list));
     installRelease(run, L"v1");
     std::vector<HostEvent> events = silentRun(run);
     EXPECT_EQ(stagesSeen(events), kFullRun) << runLogText(run);
@@ -141,7 +151,7 @@ TEST(ListRun, AnEntryRefusedZippedButVerifiedPlainIsDone)
         " sha256=\"" + toHex(sha256Of(right)) + "\" size=\"" + std::to_string(right.size()) + "\"";
     const std::string list = "<update>" + fileElement("a.txt", nginxUrl(L"pub/refusedzip/a.txt"), "2", pinned) +
                              fileElement("b.txt", faultUrl(L"status=404", L"pub/refusedzip/b.txt"), "2") + "</update>";
-    RunSetup run = makeRun(L"RefusedZip", publishList(L"refusedzip", list));
+    RunSetup run = freshRun(L"RefusedZip", publishList(L"refusedzip", list));
     std::vector<HostEvent> events = silentRun(run);
     EXPECT_EQ(stagesSeen(events), (Stages{0, 1, 3, 4, 5, 4, 5, 4, 5, 4, 5, 4, 5, 13})) << runLogText(run);
     EXPECT_EQ(logCount(run, L"a.txt._.zip] is refused and deleted"), 1) << runLogText(run);
@@ -183,7 +193,7 @@ TEST(ListRun, PathsWithADriveOrParentFoldersAreDownloadedInsideTheTemporaryFolde
     const std::wstring missing = faultUrl(L"status=404", L"pub/outside/nothere.txt");
     const std::string list = "<update>" + fileElement(narrow(installed), missing, "2") +
                              fileElement("..\\rk-outside-victim.txt", missing, "2") + "</update>";
-    RunSetup run = makeRun(L"Outside", publishList(L"outside", list));
+    RunSetup run = freshRun(L"Outside", publishList(L"outside", list));
     e2e::writeBytes(installed, "installed before the run\r\n");
     e2e::writeBytes(escaped, "a file of the user's\r\n");
     std::vector<HostEvent> events = silentRun(run);
@@ -220,7 +230,7 @@ TEST(ListRun, AFinishedFileOfAnEarlierRunIsUsedOnlyForItsOwnVersion)
     const std::string failing = fileElement("b.txt", faultUrl(L"status=404", L"pub/resume/b.txt"), "1");
     const std::wstring listUrl =
         publishList(L"resume", "<update>" + fileElement("a.txt", a, "1") + failing + "</update>");
-    RunSetup run = makeRun(L"Resume", listUrl);
+    RunSetup run = freshRun(L"Resume", listUrl);
     EXPECT_EQ(stagesSeen(silentRun(run)), (Stages{0, 1, 3, 4, 5, 4, 5, 4, 5, 4, 5, 4, 5, 13})) << runLogText(run);
     ASSERT_TRUE(fileExists(listKeyTempPath(listUrl, L"\\a.txt_"))) << "the finished file stays for the next run";
 
@@ -234,7 +244,7 @@ TEST(ListRun, AFinishedFileOfAnEarlierRunIsUsedOnlyForItsOwnVersion)
     // A new release of a.txt, after a run that stopped with the old one finished.
     const std::wstring nextUrl =
         publishList(L"resume2", "<update>" + fileElement("a.txt", a, "1") + failing + "</update>");
-    RunSetup next = makeRun(L"ResumeNew", nextUrl);
+    RunSetup next = freshRun(L"ResumeNew", nextUrl);
     EXPECT_EQ(stagesSeen(silentRun(next)).back(), 13);
     ASSERT_TRUE(fileExists(listKeyTempPath(nextUrl, L"\\a.txt_")));
     e2e::writeBytes(folder + L"a.txt", "release two\r\n");
