@@ -383,18 +383,29 @@ TEST(CopyStage, KilledAtEveryStepBoundaryLeavesOldOrNewFilesAndTheNextRunFinishe
         RunningCopy running(inst, kInUse);
         ASSERT_TRUE(running.started()) << "boundary " << n;
         EXPECT_EQ(inst.run(L"--kill-at " + std::to_wstring(n)), 99) << "boundary " << n;
-        for (const auto& [path, versions] : targets) {
-            const bool existed = !versions.first.empty();
-            if (!existed && !inst.has(path))
-                continue;
-            if (existed && !inst.has(path)) {
-                EXPECT_TRUE(keptAside(inst, path, versions.first))
-                    << "boundary " << n << ": " << narrow(path) << " is gone and its old content with it";
-                continue;
+        // Each file is old or new, or missing with its old content put aside;
+        // then also after a start that finds nothing to install.
+        for (const char* when : {"after the kill", "after a start without an update"}) {
+            for (const auto& [path, versions] : targets) {
+                const bool existed = !versions.first.empty();
+                if (!existed && !inst.has(path))
+                    continue;
+                if (existed && !inst.has(path)) {
+                    EXPECT_TRUE(keptAside(inst, path, versions.first))
+                        << "boundary " << n << ", " << when << ": " << narrow(path) << " is lost";
+                    continue;
+                }
+                const std::string now = inst.file(path);
+                EXPECT_TRUE(now == versions.first || now == versions.second)
+                    << "boundary " << n << ", " << when << ": " << narrow(path) << " is neither old nor new";
             }
-            const std::string now = inst.file(path);
-            EXPECT_TRUE(now == versions.first || now == versions.second)
-                << "boundary " << n << ": " << narrow(path) << " is neither old nor new";
+            if (std::string(when) == "after the kill") {
+                // The list in place offers nothing new.
+                const std::string update = readBytes(inst.root + L"remote.xml");
+                writeBytes(inst.root + L"remote.xml", inst.file(L"renewkit.xml"));
+                EXPECT_EQ(inst.run(), 0) << "boundary " << n;
+                writeBytes(inst.root + L"remote.xml", update);
+            }
         }
         const long long second = inst.run();
         EXPECT_TRUE(second == 12 || second == 0) << "boundary " << n;
