@@ -87,7 +87,7 @@ private:
 
 } // namespace
 
-TEST(ReplaceFile, EveryTargetButTheLastGetsACopyAndTheMarkerGoes)
+TEST(FileReplace, EveryTargetButTheLastGetsACopyAndTheMarkerGoes)
 {
     test::TestFolder dir(L"replace-two-targets");
     dir.write(L"tmp\\a.txt_", "new");
@@ -102,7 +102,7 @@ TEST(ReplaceFile, EveryTargetButTheLastGetsACopyAndTheMarkerGoes)
     EXPECT_FALSE(fileExists(dir.file(kOldFilesList)));
 }
 
-TEST(ReplaceFile, MissingMarkerChangesNothingAndReadOnlyTargetsAreReplaced)
+TEST(FileReplace, MissingMarkerChangesNothingAndReadOnlyTargetsAreReplaced)
 {
     test::TestFolder dir(L"replace-marker-missing");
     dir.write(L"a.txt", "old");
@@ -115,7 +115,7 @@ TEST(ReplaceFile, MissingMarkerChangesNothingAndReadOnlyTargetsAreReplaced)
     EXPECT_EQ(dir.read(L"a.txt"), "new");
 }
 
-TEST(ReplaceFile, TargetInUseIsRenamedToTheFirstFreeBackupName)
+TEST(FileReplace, TargetInUseIsRenamedToTheFirstFreeBackupName)
 {
     test::TestFolder dir(L"replace-in-use");
     dir.write(L"tmp\\lib.dll_", "new");
@@ -133,7 +133,7 @@ TEST(ReplaceFile, TargetInUseIsRenamedToTheFirstFreeBackupName)
     const std::string list = oldFilesList(dir);
     if (fileExists(dir.file(L"lib.dll.__old0"))) {
         EXPECT_EQ(dir.read(L"lib.dll.__old0"), "old");
-        EXPECT_EQ(list, "\r\n" + std::string(dir.file(L"lib.dll.__old0").begin(), dir.file(L"lib.dll.__old0").end()));
+        EXPECT_EQ(list, "\r\n" + test::narrow(dir.file(L"lib.dll.__old0")));
     } else {
         // The system replaced the open file in place: then nothing needed a backup.
         EXPECT_EQ(list, "");
@@ -141,7 +141,7 @@ TEST(ReplaceFile, TargetInUseIsRenamedToTheFirstFreeBackupName)
     EXPECT_EQ(dir.read(L"lib.dll.__old"), "older");
 }
 
-TEST(ReplaceFile, TargetThatCanNeitherBeReplacedNorRenamedStaysAndTheMarkerIsKept)
+TEST(FileReplace, TargetThatCanNeitherBeReplacedNorRenamedStaysAndTheMarkerIsKept)
 {
     test::TestFolder dir(L"replace-locked");
     dir.write(L"tmp\\data.bin_", "new");
@@ -251,7 +251,7 @@ TEST(BackupNames, FirstUsableNameIsTakenAndRecordedElevenRefusalsFail)
     EXPECT_EQ(dir.read(L"app.exe"), "old");
 }
 
-TEST(ReplaceFile, NewFileThatCannotBeMovedInPutsTheBackupBackAndRecordsNothing)
+TEST(FileReplace, NewFileThatCannotBeMovedInPutsTheBackupBackAndRecordsNothing)
 {
     test::TestFolder dir(L"replace-put-back");
     const std::string program = e2e::readBytes(test::tool(L"rk_sleeper.exe"));
@@ -273,7 +273,7 @@ TEST(ReplaceFile, NewFileThatCannotBeMovedInPutsTheBackupBackAndRecordsNothing)
     EXPECT_TRUE(fileExists(dir.file(L"tmp\\tool.exe_"))) << "a later run can try again";
 }
 
-TEST(ReplaceFile, BackupOfATargetInUseIsRecordedOnceTheNewFileIsInPlace)
+TEST(FileReplace, BackupOfATargetInUseIsRecordedOnceTheNewFileIsInPlace)
 {
     test::TestFolder dir(L"replace-record-after");
     const std::string program = e2e::readBytes(test::tool(L"rk_sleeper.exe"));
