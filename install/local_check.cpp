@@ -54,7 +54,6 @@ bool programConfigured() { return namesAProgram(applicationSetting()); }
 // folder; empty when the file's own folder exists or no folder of the path does.
 std::wstring firstMissingFolder(const std::wstring& path)
 {
-    std::wstring missing;
     std::wstring folder = path;
     for (;;) {
         const size_t slash = folder.rfind(L'\\');
@@ -62,7 +61,7 @@ std::wstring firstMissingFolder(const std::wstring& path)
             return L"";
         const std::wstring child = folder;
         folder = folder.substr(0, slash);
-        // "C:" alone is the drive's current folder; its root is "C:\\".
+        // "C:" alone names the drive's current folder, not its root.
         const std::wstring probe = folder.back() == L':' ? folder + L"\\" : folder;
         if (directoryExists(probe))
             return child == path ? L"" : child;
