@@ -176,11 +176,11 @@ std::string unixPath(const std::wstring& path)
 
 // Wine starts a Unix program given by its path on the Z: drive, but cannot
 // wait for it: the process handle is signalled at once. The caller polls for
-// the program's effect, `done`, 10 ms apart for up to 10 s.
+// the program's effect, `done`, 10 ms apart for up to 30 s.
 template <typename Done> bool runUnixTool(const std::wstring& tool, const std::string& arguments, Done done)
 {
     runProgram(L"Z:\\bin\\" + tool + L" " + bytesToWide(arguments, kCodePageThreadAnsi), 30000);
-    return waitUntil(done, 1000);
+    return waitUntil(done, 3000);
 }
 
 } // namespace
