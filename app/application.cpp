@@ -10,6 +10,7 @@
 #include "core/run_log.h"
 #include "core/settings.h"
 #include "install/old_files.h"
+#include "install/rename_probe.h"
 #include "install/self_package.h"
 #include "core/app_directory.h"
 #include "core/path_helpers.h"
@@ -80,6 +81,9 @@ bool CUpdateApp::startUp()
     setProgramBaseName(baseNameOf(moduleFileName()));
     // A refused configuration write offers the relaunch as administrator.
     config::setWriteRefusedHandler(writeRefusedPrompt);
+    // A program left under its rename-test name by an ended run gets its name
+    // back before anything (a start-up hook, say) looks for it.
+    restoreRenameTests();
     // 4.
     checkSelfPackage();
     // 5. Start-up hooks.

@@ -35,6 +35,21 @@ std::wstring twinListFile(const std::wstring& listFile)
     return listFile + L".xml";
 }
 
+// Copied beside the local list and renamed over it: the new file takes the
+// application folder's access rights, not those of the temporary folder.
+bool placeListFile(const std::wstring& from, const std::wstring& local)
+{
+    const std::wstring staging = local + kStagingSuffix;
+    if (!copyFileReplacing(from, staging))
+        return false;
+    if (!robustRename(staging, local)) {
+        deleteFileForced(staging);
+        return false;
+    }
+    deleteFileForced(from);
+    return true;
+}
+
 } // namespace
 
 std::wstring icaclsToolPath()
@@ -58,14 +73,14 @@ bool saveLocalList(const CopyStageInput& input)
         deleteFileForced(listFile);
         return true;
     }
-    if (fileExists(listFile) && robustRename(listFile, local))
+    if (fileExists(listFile) && placeListFile(listFile, local))
         return true;
     const std::wstring twin = twinListFile(listFile);
-    if (fileExists(twin) && robustRename(twin, local))
+    if (fileExists(twin) && placeListFile(twin, local))
         return true;
     if (!input.refetchList || !input.refetchList(listFile))
         return false;
-    return robustRename(listFile, local);
+    return placeListFile(listFile, local);
 }
 
 bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& input)
