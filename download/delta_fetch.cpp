@@ -10,6 +10,7 @@
 #include "install/file_digest.h"
 #include "list/list_compare.h"
 #include "platform/files.h"
+#include "platform/stream_file.h"
 
 #include <mutex>
 #include <set>
@@ -34,6 +35,12 @@ std::wstring installedBase(const updatefileinfo& entry)
             return target;
     }
     return std::wstring();
+}
+
+unsigned long long fileSizeOf(const std::wstring& path)
+{
+    StreamFile file;
+    return file.openRead(path) ? file.size() : 0;
 }
 
 bool startsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
@@ -90,6 +97,9 @@ bool fetchByDelta(WindowHandle window, int slot, const std::wstring& url, const 
     const std::wstring base = installedBase(entry);
     if (base.empty())
         return notUsed(L"there is no installed file to start from");
+    if (const unsigned long long baseSize = fileSizeOf(base); baseSize > kMaxDeltaWindow)
+        return notUsed(L"the installed file of " + std::to_wstring(baseSize) + L" bytes is beyond the bound of " +
+                       std::to_wstring(kMaxDeltaWindow >> 20) + L" MiB");
     const std::wstring digest = fileSha256(base);
     if (digest.empty())
         return notUsed(L"the installed file cannot be read (error " + std::to_wstring(lastError()) + L")");

@@ -1,5 +1,6 @@
 #include "install/file_delta.h"
 
+#include "platform/file_view.h"
 #include "platform/files.h"
 #include "platform/stream_file.h"
 
@@ -86,18 +87,24 @@ std::wstring applyInMemory(const std::wstring& base, const std::wstring& delta, 
     if (info.contentSizeKnown && info.contentSize != expectedSize)
         return L"it makes " + std::to_wstring(info.contentSize) + L" bytes, the list names " +
                std::to_wstring(expectedSize);
-    std::string reference;
-    if (!readBounded(base, L"the installed file", bound, reference, problem))
-        return problem;
-    // One allocation of the result's exact size: the decoder writes into it
-    // directly and keeps no window of its own.
-    std::string result(static_cast<size_t>(expectedSize), '\0');
+    // The base is read through a view of the file: no copy of it, and no
+    // writer can change it while the frame refers to it.
+    FileView reference;
+    if (!reference.open(base))
+        return L"the installed file cannot be read (error " + std::to_wstring(lastError()) + L")";
+    if (reference.size() > bound)
+        return L"the installed file of " + std::to_wstring(reference.size()) + L" bytes is beyond the bound of " +
+               mib(bound);
+    // The result's exact size, left uninitialised: the decoder writes every
+    // byte into it directly and keeps no window of its own.
+    std::unique_ptr<char[]> result(new char[static_cast<size_t>(expectedSize)]);
     std::unique_ptr<ZSTD_DCtx, FreeDCtx> context(ZSTD_createDCtx());
     if (!context)
         return L"there is not enough memory to apply it";
-    size_t status = ZSTD_DCtx_refPrefix(context.get(), reference.data(), reference.size());
+    size_t status = ZSTD_DCtx_refPrefix(context.get(), reference.data(), static_cast<size_t>(reference.size()));
     if (!ZSTD_isError(status))
-        status = ZSTD_decompressDCtx(context.get(), result.data(), result.size(), frame.data(), frame.size());
+        status = ZSTD_decompressDCtx(context.get(), result.get(), static_cast<size_t>(expectedSize), frame.data(),
+                                     frame.size());
     if (ZSTD_isError(status)) {
         if (outOfMemory(status))
             return L"there is not enough memory to apply it";
@@ -105,7 +112,7 @@ std::wstring applyInMemory(const std::wstring& base, const std::wstring& delta, 
     }
     if (status != expectedSize)
         return L"it makes " + std::to_wstring(status) + L" bytes, the list names " + std::to_wstring(expectedSize);
-    if (!writeFileBytes(output, result))
+    if (!writeFileBytes(output, std::string_view(result.get(), status)))
         return L"its result cannot be written (error " + std::to_wstring(lastError()) + L")";
     return std::wstring();
 }

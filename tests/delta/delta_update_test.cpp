@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/hash.h"
 #include "tests/download/server_env.h"
+#include "tools/pack/signing.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,15 @@ std::string prefixOf(const std::string& bytes) { return sha256Hex(bytes).substr(
 std::wstring publishedFolder(const std::wstring& name) { return serverStateDir() + L"data\\pub\\" + name + L"\\"; }
 
 std::string keyLines() { return "\n" + e2e::readBytes(serverStateDir() + L"keys\\a.pub"); }
+
+// Signs a document with the fixture's key and writes it and its signature.
+void writeSigned(const std::wstring& path, const std::string& document)
+{
+    pack::SigningKey key;
+    ASSERT_EQ(pack::loadSigningKey(serverStateDir() + L"keys\\a.key", key), L"");
+    e2e::writeBytes(path, document);
+    e2e::writeBytes(path + L".sig", pack::signatureFileText(key, document));
+}
 
 std::string runLogText(const RunSetup& run)
 {
@@ -227,4 +237,42 @@ TEST(DeltaUpdate, ADeltaMadeByDebiansZstdInstalls)
     EXPECT_EQ(requestsFor(L"dcli", "engine.bin").all.size(), 0u);
     EXPECT_FALSE(nginxRequests("/pub/dcli/deltas/engine.bin.cli.zst").empty());
     EXPECT_TRUE(logHas(run, L"The file [engine.bin] was made from the installed file and the delta ["));
+}
+
+TEST(DeltaUpdate, TheElevatedCopyInstallsAFileMadeFromADeltaAfterCheckingIt)
+{
+    // A target nobody may write makes the first copy hand over to a copy run as
+    // administrator, which checks the signed list and every file again.
+    const std::wstring protectedFile = e2e::buildDir() + L"rk-delta\\protected.txt";
+    ASSERT_EQ(e2e::readBytes(protectedFile), "old") << "the fixture's file";
+    const std::string engine1 = releaseFile(L"r1", L"engine.bin");
+    const std::string deltaName = "engine.bin." + prefixOf(engine1) + ".zst";
+    const std::string deltaBytes =
+        e2e::readBytes(publishedFolder(L"r2") + std::wstring(deltaName.begin(), deltaName.end()));
+    ASSERT_FALSE(deltaBytes.empty());
+    const std::string help = releaseFile(L"r2", L"docs\\help.txt");
+    const std::wstring url = publishAs(L"r2", L"delevated");
+    const std::wstring folder = publishedFolder(L"delevated");
+    deleteFileForced(folder + L"update.xml._.zip");
+    writeSigned(folder + L"update.xml", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update serial=\"9\" "
+                                        "expires=\"2099-01-01T00:00:00Z\">\r\n" +
+                                            fileElement("engine.bin", releaseFile(L"r2", L"engine.bin"),
+                                                        deltaElement(engine1, deltaBytes, deltaName)) +
+                                            "<file path=\"protected.txt\" url=\"" +
+                                            narrow(nginxUrl(L"pub/delevated/docs/help.txt")) + "\" dstname=\"" +
+                                            narrow(protectedFile) + "\" ver=\"2\" sha256=\"" + sha256Hex(help) +
+                                            "\" size=\"" + std::to_string(help.size()) + "\"/>\r\n</update>\r\n");
+    writeSigned(folder + L"renewkit.main.xml", "<update serial=\"9\"/>");
+    RunSetup run = makeRun(L"DeltaElevated", url, "", keyLines());
+    installRelease(run, L"r1");
+    const std::vector<HostEvent> events = silentRun(run, L"--follow");
+    EXPECT_EQ(logCount(run, L"continue update as administrator"), 1) << runLogText(run);
+    EXPECT_TRUE(logHas(run, L"The file [engine.bin] was made from the installed file and the delta ["));
+    EXPECT_EQ(e2e::readBytes(run.appDir + L"engine.bin"), releaseFile(L"r2", L"engine.bin"));
+    const Requests engine = requestsFor(L"delevated", "engine.bin");
+    EXPECT_EQ(engine.deltas, engine.all.size());
+    // Even as administrator the immutable file stays: the copy stage fails on it alone.
+    EXPECT_EQ(e2e::readBytes(protectedFile), "old");
+    const Stages stages = stagesSeen(events);
+    EXPECT_NE(std::find(stages.begin(), stages.end(), 11), stages.end());
 }
