@@ -6,6 +6,7 @@
 #include "core/path_text.h"
 #include "core/temp_list_path.h"
 #include "core/text_format.h"
+#include "download/delta_fetch.h"
 #include "download/destination_lock.h"
 #include "download/done_marker.h"
 #include "download/progress_messages.h"
@@ -103,6 +104,9 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
         return true;
     }
     createFolderChain(destination);
+    // A delta from the installed file first: it costs the change, not the file.
+    if (slot >= 0 && expected && fetchByDelta(window, slot, url, destination, *expected))
+        return markDone();
     const std::wstring zip = destination + L"._.zip";
     bool zipped = slot < 0 ? config::readFlag(L"RenewKit", L"ListFileZip", L"0") : true;
     for (int attempt = 0; attempt < 2; ++attempt) {
