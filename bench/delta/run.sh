@@ -7,6 +7,8 @@
 #     in 12 places each, 3 % of their bytes;
 #   - "one": the same release in which only the largest changed, in 40 places
 #     of 0.0125 % of its bytes each (0.5 % in all);
+#   - "big": the "wine" release with Wine's shell32.dll (14.8 MB) added, in
+#     which only shell32.dll changed, in 40 scattered places of 500 bytes;
 #   - "4 MB delta": Wine's shell32.dll with a quarter of its bytes changed, for
 #     the time and memory of applying a delta of about 4 MB.
 # Each is packed by renewkit-pack with and without --delta-from the previous
@@ -79,6 +81,10 @@ cp -r "$rel/wine/1" "$rel/wine/2"
 mkdir -p "$rel/one"
 cp -r "$rel/wine/1" "$rel/one/1"
 cp -r "$rel/wine/1" "$rel/one/2"
+mkdir -p "$rel/big"
+cp -r "$rel/wine/1" "$rel/big/1"
+cp "$wine_dlls/shell32.dll" "$rel/big/1/"
+cp -r "$rel/big/1" "$rel/big/2"
 mkdir -p "$rel/4mb/1"
 cp "$wine_dlls/shell32.dll" "$rel/4mb/1/"
 cp -r "$rel/4mb/1" "$rel/4mb/2"
@@ -102,13 +108,14 @@ for f in $(ls -S "$rel/wine/2" | head -n 3); do
   seed=$((seed + 1))
 done
 change "$rel/one/2/$(ls -S "$rel/one/2" | head -n 1)" 40 0.005 7
+change "$rel/big/2/shell32.dll" 40 "$(awk "BEGIN { print 40 * 500 / $(stat -c %s "$rel/big/2/shell32.dll") }")" 11
 change "$rel/4mb/2/shell32.dll" 60 0.27 9
 
 sizeof() { stat -c %s "$1"; }
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 printf '%-9s %-14s %9s %9s %9s %9s %6s %7s %8s %8s %8s %7s\n' release file plain zipped delta zstd-19 kept \
   "make s" "apply ms" "check ms" "apply WS" "peak WS"
-for r in renewkit wine one 4mb; do
+for r in renewkit wine one big 4mb; do
   wine "$pack" "$(winpath "$rel/$r/1")" "$(winpath "$pub/$r-1")" >/dev/null
   wine "$pack" "$(winpath "$rel/$r/2")" "$(winpath "$pub/$r-2-full")" >/dev/null
   wine "$pack" "$(winpath "$rel/$r/2")" "$(winpath "$pub/$r-2")" --delta-from "$(winpath "$pub/$r-1")" >/dev/null
@@ -158,7 +165,7 @@ body_bytes() { awk -F'"' '{split($3, a, " "); s += a[2]} END {print s + 0}' "$ac
 echo
 printf '%-9s %14s %14s %8s %12s %10s %10s\n' release "without deltas" "with deltas" ratio "list bytes" \
   "pass s" "(with)"
-for r in renewkit wine one 4mb; do
+for r in renewkit wine one big 4mb; do
   declare -A bytes=() listbytes=() pass=()
   for variant in full delta; do
     folder=$r-2
