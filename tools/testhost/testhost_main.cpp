@@ -31,7 +31,13 @@
 //     --shot-at-stage N PATH     capture the screen to PATH (a path of this machine,
 //     --shot-at-progress N PATH  with ImageMagick's import) when stage N resp. the
 //                         first download progress with N or more completed files arrives; the
-//                         updater waits meanwhile, so its window shows that moment
+//                         updater waits meanwhile, so its window shows that moment. With
+//                         each shot the progress window's rectangles are recorded in screen
+//                         pixels: the window, the label (165), the strip (167), the buttons
+//                         (170, 160) and the status line (169)
+//     --shot-at-failure PATH  capture the screen when the progress window shows the status
+//                         text of a failed run (recorded as "status_line" with its text)
+//     --click-failure     then click the window, which takes the failure away at once
 //     --copy-at-stage N[#K] FROM TO  when stage N arrives (the K-th time, default the
 //                         first), copy FROM over TO (Windows paths) before answering;
 //                         recorded as a note with the outcome. The updater waits meanwhile,
@@ -146,9 +152,12 @@ struct Watch {
     };
     std::vector<Copy> stageCopies; // each made once, the first time its stage comes
     std::vector<Shot> progressShots;
+    std::wstring failureShot;
+    bool clickFailure = false;
+    bool failureSeen = false;
     std::wstring lastLabel;
     std::vector<HWND> answered;
-    bool active() const { return !answers.empty() || watchProgress; }
+    bool active() const { return !answers.empty() || watchProgress || !failureShot.empty() || clickFailure; }
 };
 Watch g_watch;
 HWND g_host = nullptr;
@@ -192,6 +201,29 @@ std::vector<HWND> updaterWindows()
         },
         reinterpret_cast<LPARAM>(&found));
     return found;
+}
+
+HWND progressWindow();
+
+// ,"window":"l t r b","165":"...",... in screen pixels for the progress
+// window and its controls that are visible; empty without a progress window.
+std::string progressGeometry()
+{
+    HWND progress = progressWindow();
+    if (!progress)
+        return {};
+    auto rect = [](const char* name, HWND window) {
+        RECT r{};
+        if (!window || !::IsWindowVisible(window) || !::GetWindowRect(window, &r))
+            return std::string();
+        char text[96];
+        std::snprintf(text, sizeof text, ",\"%s\":\"%ld %ld %ld %ld\"", name, r.left, r.top, r.right, r.bottom);
+        return std::string(text);
+    };
+    std::string out = rect("window", progress);
+    for (int id : {165, 167, 169, 170, 160})
+        out += rect(std::to_string(id).c_str(), ::GetDlgItem(progress, id));
+    return out;
 }
 
 // The Unix screenshot tool, started through Wine's start.exe; waits for it.
@@ -245,8 +277,8 @@ void takeScreenshot(const std::wstring& path, const char* what)
                 ::Sleep(100);
         }
     }
-    std::fprintf(g_record, "{\"seq\":%d,\"screenshot\":\"%s\",\"taken\":%s}\n", ++g_sequence, what,
-                 ok ? "true" : "false");
+    std::fprintf(g_record, "{\"seq\":%d,\"screenshot\":\"%s\",\"taken\":%s%s}\n", ++g_sequence, what,
+                 ok ? "true" : "false", progressGeometry().c_str());
     std::fflush(g_record);
 }
 
@@ -281,11 +313,35 @@ void recordLabel(HWND progress, bool evenUnchanged = false)
     std::fflush(g_record);
 }
 
+// The status line of a failed run, once it shows: recorded, captured, clicked away.
+void watchFailure()
+{
+    HWND progress = progressWindow();
+    HWND line = progress ? ::GetDlgItem(progress, 169) : nullptr;
+    if (g_watch.failureSeen || !line || !::IsWindowVisible(line))
+        return;
+    const std::wstring text = windowText(line);
+    if (text.empty())
+        return;
+    g_watch.failureSeen = true;
+    std::fprintf(g_record, "{\"seq\":%d,\"status_line\":%s,\"label\":%s}\n", ++g_sequence, json(text).c_str(),
+                 json(windowText(::GetDlgItem(progress, 165))).c_str());
+    std::fflush(g_record);
+    if (!g_watch.failureShot.empty())
+        takeScreenshot(g_watch.failureShot, "failure");
+    if (g_watch.clickFailure) {
+        ::PostMessageW(progress, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+        ::PostMessageW(progress, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+        recordNote("clicked the failure away");
+    }
+}
+
 void watchUpdater()
 {
     if (g_watching)
         return;
     WatchScope scope;
+    watchFailure();
     for (HWND w : updaterWindows()) {
         if (::GetDlgItem(w, 165))
             continue; // the progress window
@@ -311,6 +367,9 @@ void watchUpdater()
                 return TRUE;
             },
             reinterpret_cast<LPARAM>(&text));
+        // A dialog without texts of its own is no message box (the tray's update centre).
+        if (text.empty())
+            continue;
         const std::wstring answer = g_watch.answers.front();
         g_watch.answers.erase(g_watch.answers.begin());
         g_watch.answered.push_back(w);
@@ -521,6 +580,20 @@ std::vector<HANDLE> processesOf(const std::wstring& exe, const std::vector<DWORD
     return found;
 }
 
+// Rectangles read from the updater's windows must be the screen's pixels, as
+// the screenshots are: an unaware program would be given them scaled to 96 DPI.
+void makeDpiAware()
+{
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    HMODULE user = ::GetModuleHandleW(L"user32.dll");
+    auto set = user ? reinterpret_cast<SetContext>(
+                          reinterpret_cast<void*>(::GetProcAddress(user, "SetProcessDpiAwarenessContext")))
+                    : nullptr;
+    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 is (HANDLE)-4.
+    if (!set || !set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4))))
+        ::SetProcessDPIAware();
+}
+
 int notify(const std::wstring& title, const std::wstring& text, DWORD delay)
 {
     ::Sleep(delay);
@@ -548,6 +621,7 @@ int wmain(int argc, wchar_t** argv)
     std::wstring hold;
     std::vector<std::pair<std::wstring, long>> props;
 
+    makeDpiAware();
     if (argc >= 4 && std::wstring(argv[1]) == L"--notify") {
         DWORD delay = argc >= 6 && std::wstring(argv[4]) == L"--delay" ? std::wcstoul(argv[5], nullptr, 10) : 0;
         return notify(argv[2], argv[3], delay);
@@ -588,6 +662,10 @@ int wmain(int argc, wchar_t** argv)
             g_watch.answers.push_back(next());
         else if (a == L"--watch-progress")
             g_watch.watchProgress = true;
+        else if (a == L"--shot-at-failure")
+            g_watch.failureShot = next();
+        else if (a == L"--click-failure")
+            g_watch.clickFailure = true;
         else if (a == L"--click-buttons")
             g_watch.clickAtProgress = std::wcstol(next().c_str(), nullptr, 10);
         else if (a == L"--shot-at-stage") {
