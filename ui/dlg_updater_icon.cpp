@@ -52,8 +52,9 @@ void copyTip(NOTIFYICONDATAW& data, const std::wstring& tip)
 
 } // namespace
 
-CDlgUpdaterIcon::CDlgUpdaterIcon(HWND parent, const TrayClock& clock)
-    : CDialogSK(kTemplate, parent), m_schedule(clock), m_iconKeeper([this] { return addIcon(); })
+CDlgUpdaterIcon::CDlgUpdaterIcon(HWND parent, const TrayClock& clock, TrayWork work)
+    : CDialogSK(kTemplate, parent), m_work(std::move(work)), m_schedule(clock),
+      m_iconKeeper([this] { return addIcon(); })
 {
 }
 
@@ -125,14 +126,18 @@ void CDlgUpdaterIcon::startCheck(bool firstOne)
     m_schedule.markChecked();
     m_checkRunning = true;
     HWND window = hwnd();
-    const bool started = startDetachedThread([window, firstOne] {
+    std::function<void(HWND)> check = m_work.check;
+    const bool started = startDetachedThread([window, firstOne, check] {
         if (firstOne) {
             sleepFor(20);
             ::ShowWindow(window, SW_HIDE);
         }
         HostWindows::instance().add(window);
         DownLoadList::shared().setStage(UpdateNone);
-        checkForUpdates(window);
+        if (check)
+            check(window);
+        else
+            checkForUpdates(window);
         HostWindows::instance().remove(window);
         ::PostMessageW(window, kCheckFinished, 0, 0);
     });
@@ -227,7 +232,10 @@ void CDlgUpdaterIcon::runUpdate(bool handedOver)
     // A copy started as administrator goes on from the list it was handed.
     if (!handedOver)
         resetUpdateList();
-    fullRun(nullptr);
+    if (m_work.update)
+        m_work.update();
+    else
+        fullRun(nullptr);
     const DownLoadList& list = DownLoadList::shared();
     m_schedule.markChecked();
     if (isElevated())

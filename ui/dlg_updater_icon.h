@@ -15,10 +15,20 @@
 
 #include "platform/handles.h"
 
+#include <functional>
 #include <map>
 #include <string>
 
 namespace rk {
+
+// What the update centre runs, replaceable by tests: the check (on a worker
+// thread, reporting its stages to the window as the real one does, and
+// filling the shared update list) and the whole update (on the window's
+// thread). Unset members run the real ones.
+struct TrayWork {
+    std::function<void(HWND window)> check;
+    std::function<void()> update;
+};
 
 class CDlgUpdaterIcon : public CDialogSK {
 public:
@@ -35,7 +45,7 @@ public:
     static constexpr UINT kQueryCountdown = WM_APP + 0x41;
     static constexpr UINT kQueryFocusedLink = WM_APP + 0x43;
 
-    explicit CDlgUpdaterIcon(HWND parent, const TrayClock& clock);
+    CDlgUpdaterIcon(HWND parent, const TrayClock& clock, TrayWork work = {});
     ~CDlgUpdaterIcon() override;
 
 protected:
@@ -70,6 +80,7 @@ private:
     LRESULT focusedLink() const;
     void closeCentre();
 
+    TrayWork m_work;
     HICON m_icon = nullptr;
     HICON m_smallIcon = nullptr;
     TraySchedule m_schedule;
