@@ -208,10 +208,15 @@ Artifact artifact(const std::wstring& name)
     createFolderChain(folder + name);
     Artifact a;
     a.windowsPath = folder + name;
-    a.unixPath = a.windowsPath.substr(2); // "Z:" is the machine's root
-    for (wchar_t& c : a.unixPath) {
-        if (c == L'\\')
-            c = L'/';
+    a.unixPath = a.windowsPath;
+    // Under Wine "Z:" is the machine's root; on Windows the test host takes the Windows path.
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && ::GetProcAddress(ntdll, "wine_get_version")) {
+        a.unixPath = a.windowsPath.substr(2);
+        for (wchar_t& c : a.unixPath) {
+            if (c == L'\\')
+                c = L'/';
+        }
     }
     deleteFileForced(a.windowsPath);
     return a;

@@ -60,9 +60,9 @@ std::vector<std::wstring> logTexts(const RunSetup& run);
 bool logHas(const RunSetup& run, const std::wstring& text);
 int logCount(const RunSetup& run, const std::wstring& text);
 
-// build/cross/artifacts/NAME, as this machine names it (for the screenshot
-// tool, which is not a Windows program) and as this program reads it; an
-// earlier run's file of that name is removed.
+// build/cross/artifacts/NAME, as this machine names it (under Wine, for the
+// screenshot tool, which is not a Windows program; on Windows the same path
+// twice) and as this program reads it; an earlier run's file of that name is removed.
 struct Artifact {
     std::wstring unixPath;
     std::wstring windowsPath;

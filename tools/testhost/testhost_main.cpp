@@ -28,8 +28,9 @@
 //                         completed files arrives, click the progress window's two picture buttons in
 //                         turn and record whether it is minimised and still exists
 //                         (it is restored after each click)
-//     --shot-at-stage N PATH     capture the screen to PATH (a path of this machine,
-//     --shot-at-progress N PATH  with ImageMagick's import) when stage N resp. the
+//     --shot-at-stage N PATH     capture the screen to PATH (under Wine a path of this
+//     --shot-at-progress N PATH  machine, with ImageMagick's import; on Windows a Windows
+//                         path, captured through GDI) when stage N resp. the
 //                         first download progress with N or more completed files arrives; the
 //                         updater waits meanwhile, so its window shows that moment. With
 //                         each shot the progress window's rectangles are recorded in screen
@@ -46,6 +47,8 @@
 //     sends TEXT to the window titled TITLE (WM_COPYDATA), after MS; it is recorded
 //     as a "note" line, so tests can see where it falls among the updater's messages.
 // The exit code is the updater's.
+
+#include "screen_png.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -255,6 +258,14 @@ void takeScreenshot(const std::wstring& path, const char* what)
 {
     std::wstring line = L"start.exe /wait /unix /usr/bin/import -window root \"" + path + L"\"";
     bool ok = false;
+    // On Windows itself the path is a Windows one and the capture our own.
+    if (!runsUnderWine()) {
+        ok = saveScreenPng(path);
+        std::fprintf(g_record, "{\"seq\":%d,\"screenshot\":\"%s\",\"taken\":%s%s}\n", ++g_sequence, what,
+                     ok ? "true" : "false", progressGeometry().c_str());
+        std::fflush(g_record);
+        return;
+    }
     // ImageMagick's capture of the X screen can fail on a busy machine (the
     // server does not answer in time): try again, up to three times.
     for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
