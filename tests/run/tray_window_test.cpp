@@ -10,6 +10,8 @@
 #include "tests/download/server_env.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -181,7 +183,25 @@ TEST(TrayWindow, TabAndEnterReachThePaintedLinks)
     // Keys go through the window's dialog loop, as typed ones do.
     ::PostMessageW(tray, WM_KEYDOWN, VK_TAB, 0);
     ASSERT_TRUE(e2e::waitUntil([&] { return query(tray, kQueryFocusedLink) == static_cast<LRESULT>(kCancelLink); }));
-    ::UpdateWindow(tray);
+    // A dotted rectangle shows round the link: dark dots on the light ground
+    // of the row just above the link's text.
+    const LRESULT cancel = query(tray, kQueryLinkPoint, kCancelLink);
+    POINT origin{0, 0};
+    ::ClientToScreen(tray, &origin);
+    const int middleX = origin.x + LOWORD(cancel);
+    const int middleY = origin.y + HIWORD(cancel);
+    auto dotsAbove = [&] {
+        const Image screen = captureScreen();
+        int dots = 0;
+        for (int y = middleY - 14; y < middleY - 4; ++y) {
+            int row = 0;
+            for (int x = middleX - 10; x < middleX + 10; ++x)
+                row += (screen.at(x, y) & 0xFF) < 160 ? 1 : 0;
+            dots = std::max(dots, row);
+        }
+        return dots;
+    };
+    EXPECT_TRUE(e2e::waitUntil([&] { return dotsAbove() >= 6; }, 200)) << "no focus rectangle round the link";
     EXPECT_FALSE(saveScreenshot(L"tray_centre_keyboard_on_cancel").empty());
     ::PostMessageW(tray, WM_KEYDOWN, VK_TAB, 0);
     ASSERT_TRUE(e2e::waitUntil([&] { return query(tray, kQueryFocusedLink) == static_cast<LRESULT>(kCheckLink); }));
