@@ -127,26 +127,39 @@ private:
 // The block view inside the dialog.
 HWND blockView(HWND dialog) { return ::FindWindowExW(dialog, nullptr, L"RenewKitScrollView", nullptr); }
 
-void checkBlockViewPixels(HWND dialog, int dpi, const std::wstring& name)
+// Where the first row's filled cells begin, on the screen now.
+std::vector<int> cellStarts(HWND view, int dpi)
 {
-    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    std::wstring path;
-    const Image image = saveScreenshot(name, path);
-    EXPECT_FALSE(path.empty());
-    HWND view = blockView(dialog);
-    ASSERT_NE(view, nullptr);
     RECT client{};
     ::GetClientRect(view, &client);
     ::MapWindowPoints(view, nullptr, reinterpret_cast<POINT*>(&client), 2);
-    // The first row of cells, filled: one cell begins every 10 pixels at
-    // 100 % and every 15 at 150 %.
     constexpr std::uint32_t kFilled = rgb(0, 112, 195);
+    const Image image = captureScreen();
     const int row = client.top + (dpi == 144 ? 7 : 5);
     std::vector<int> starts;
     for (int x = client.left + 1; x < client.right && starts.size() < 3; ++x) {
         if (image.at(x, row) == kFilled && image.at(x - 1, row) != kFilled)
             starts.push_back(x);
     }
+    return starts;
+}
+
+void checkBlockViewPixels(HWND dialog, int dpi, const std::wstring& name)
+{
+    HWND view = blockView(dialog);
+    ASSERT_NE(view, nullptr);
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // The first row of cells, filled: one cell begins every 10 pixels at
+    // 100 % and every 15 at 150 %. The display shows the repaint a moment
+    // after it: the row is read until its cells are evenly spaced.
+    std::vector<int> starts;
+    e2e::waitUntil(
+        [&] {
+            starts = cellStarts(view, dpi);
+            return starts.size() == 3 && starts[1] - starts[0] == starts[2] - starts[1];
+        },
+        300);
+    EXPECT_FALSE(saveScreenshot(name).empty());
     ASSERT_EQ(starts.size(), 3u) << "no filled cells in the first row";
     EXPECT_EQ(starts[1] - starts[0], dpi == 144 ? 15 : 10);
     EXPECT_EQ(starts[2] - starts[1], dpi == 144 ? 15 : 10);

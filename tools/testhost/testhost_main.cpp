@@ -324,6 +324,43 @@ void recordLabel(HWND progress, bool evenUnchanged = false)
     std::fflush(g_record);
 }
 
+// Whether the screen shows a white pixel inside the window's rectangle.
+bool showsWhite(HWND window)
+{
+    RECT area{};
+    if (!::GetWindowRect(window, &area) || area.right <= area.left || area.bottom <= area.top)
+        return false;
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool found = false;
+    if (memory && bitmap && bits) {
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+        ::GdiFlush();
+        const auto* pixel = static_cast<const DWORD*>(bits);
+        for (int i = 0; i < width * height && !found; ++i)
+            found = (pixel[i] & 0xFFFFFF) == 0xFFFFFF;
+        ::SelectObject(memory, old);
+    }
+    if (bitmap)
+        ::DeleteObject(bitmap);
+    if (memory)
+        ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return found;
+}
+
 // The status line of a failed run, once it shows: recorded, captured, clicked away.
 void watchFailure()
 {
@@ -338,8 +375,13 @@ void watchFailure()
     std::fprintf(g_record, "{\"seq\":%d,\"status_line\":%s,\"label\":%s}\n", ++g_sequence, json(text).c_str(),
                  json(windowText(::GetDlgItem(progress, 165))).c_str());
     std::fflush(g_record);
-    if (!g_watch.failureShot.empty())
+    if (!g_watch.failureShot.empty()) {
+        // The display shows the window's paint a moment after it: wait (up to
+        // two seconds) until the text's white is on the screen.
+        for (int poll = 0; poll < 100 && !showsWhite(line); ++poll)
+            ::Sleep(20);
         takeScreenshot(g_watch.failureShot, "failure");
+    }
     if (g_watch.clickFailure) {
         ::PostMessageW(progress, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
         ::PostMessageW(progress, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
