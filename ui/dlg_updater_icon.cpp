@@ -227,6 +227,7 @@ void CDlgUpdaterIcon::runUpdate(bool handedOver)
         return;
     hideCentre();
     m_busy = 1;
+    m_outcomeLine.clear();
     refreshTip();
     HostWindows::instance().remove(hwnd());
     // A copy started as administrator goes on from the list it was handed.

@@ -43,9 +43,9 @@ def main():
     runner = shlex.split(args.runner)
     failed = []
     total = 0
-    for spec in args.programs:
+    for argument in args.programs:
         # Windows paths hold a colon of their own: the filter follows ".exe:".
-        program, found, gtest_filter = spec.partition(".exe:")
+        program, found, gtest_filter = argument.partition(".exe:")
         program += ".exe" if found else ""
         for case in cases(runner, program, gtest_filter):
             total += 1
