@@ -109,10 +109,12 @@ bool CUpdateApp::startUp()
         dotnet::checkVersion(nullptr, dotNet);
         return false;
     }
-    // 13.
-    dotnet::checkPrerequisite(nullptr);
-    // 11 and 14.
+    // 11 and 14: the mode is known before the check of step 13, which it decides.
     ModeChoice choice = chooseMode(normalized, config::read(L"RenewKit", L"Mode"), isExistingWindow);
+    // 13. The hidden refresh is started without a window and ends at once: a
+    // dialog there would be invisible and keep the process alive.
+    if (choice.mode != L"downparam0" && choice.mode != L"downparam1")
+        dotnet::checkPrerequisite(nullptr);
     SettingsTable::instance().set(props::kRunMode, choice.mode);
     void* host = reinterpret_cast<void*>(choice.hostWindow);
     m_hostWindow = host;

@@ -152,11 +152,29 @@ SegmentedDownloader::SegmentedDownloader()
 
 long SegmentedDownloader::runningCount() const { return static_cast<std::int32_t>(counters::get(runningKey(m_id))); }
 
+void SegmentedDownloader::stop()
+{
+    m_stopped = true;
+    std::lock_guard<std::mutex> hold(m_failureLock);
+    if (m_failure)
+        m_failure->set();
+}
+
+void SegmentedDownloader::watch(const std::shared_ptr<FailureMark>& failure)
+{
+    std::lock_guard<std::mutex> hold(m_failureLock);
+    m_failure = failure;
+    if (m_stopped)
+        m_failure->set();
+}
+
 bool SegmentedDownloader::download(const std::wstring& url, const std::wstring& destination, int slot,
                                    WindowHandle window)
 {
     m_url = url;
     m_destination = destination;
+    if (m_stopped)
+        return false;
     if (m_threadsPerFile <= 1)
         return downloadSingle(slot, window);
     return splitAndJoin(slot, window);
@@ -175,6 +193,7 @@ bool SegmentedDownloader::downloadSingle(int slot, WindowHandle window)
             task.slot = slot;
             task.window = window;
             task.failure = std::make_shared<FailureMark>(m_id);
+            watch(task.failure);
             ok = downloadSegment(task, file);
             m_fileSize = task.fileSize;
         }
@@ -187,7 +206,7 @@ bool SegmentedDownloader::downloadSingle(int slot, WindowHandle window)
 long SegmentedDownloader::querySize()
 {
     long size = -1;
-    for (long round = 0; round < connectionAttempts() && size < 0; ++round) {
+    for (long round = 0; round < connectionAttempts() && size < 0 && !m_stopped; ++round) {
         size = queryFileSize(m_url);
         if (size >= 0)
             break;
@@ -204,7 +223,7 @@ long SegmentedDownloader::querySize()
 bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
 {
     const long size = querySize();
-    if (size < 1) {
+    if (size < 1 || m_stopped) {
         m_fileSize = size < 0 ? -1 : size;
         removeFile(m_destination);
         return false;
@@ -219,6 +238,7 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     // below end early instead of always running their full step.
     auto ended = std::make_shared<Event>();
     auto failure = std::make_shared<FailureMark>(m_id);
+    watch(failure);
     std::vector<std::shared_ptr<SegmentTask>> tasks;
     long nextIndex = 0;
     auto start = [&](long offset, long length, long reportIndex) {

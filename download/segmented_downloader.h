@@ -8,10 +8,15 @@
 
 #include "platform/window_messages.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace rk {
+
+class FailureMark;
 
 class SegmentedDownloader {
 public:
@@ -22,6 +27,10 @@ public:
     // True when the destination holds the whole remote file. On failure no part
     // file is left and the destination is deleted.
     bool download(const std::wstring& url, const std::wstring& destination, int slot, WindowHandle window);
+    // From any thread: the running download ends at the next block of each
+    // range, removes its part files and the destination, and returns false; a
+    // later download() ends at once.
+    void stop();
 
     std::int32_t id() const { return m_id; }
     long fileSize() const { return m_fileSize; } // 0 before the size query, -1 after a failed one
@@ -40,6 +49,8 @@ public:
 private:
     bool downloadSingle(int slot, WindowHandle window);
     long querySize();
+    // Makes `failure` the running download's mark, set at once after a stop.
+    void watch(const std::shared_ptr<FailureMark>& failure);
     bool splitAndJoin(int slot, WindowHandle window);
     long runningCount() const;
 
@@ -50,6 +61,9 @@ private:
     bool m_splitTail = true;
     std::wstring m_url;
     std::wstring m_destination;
+    std::atomic<bool> m_stopped{false};
+    std::mutex m_failureLock; // guards m_failure
+    std::shared_ptr<FailureMark> m_failure;
 };
 
 // Threads per file from the filethread setting (default 8, raised to at least 1),

@@ -10,8 +10,25 @@
 
 #include <cstdio>
 #include <sstream>
+#include <windows.h>
 
 namespace rk::test {
+namespace {
+
+// The updater's windows at 150 % are measured in the screen's pixels, as the
+// screenshots are: this program reads them as one aware of the DPI would
+// (an unaware one would be given rectangles scaled to 96 DPI).
+const bool g_dpiAware = [] {
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    HMODULE user = ::GetModuleHandleW(L"user32.dll");
+    auto set = user ? reinterpret_cast<SetContext>(
+                          reinterpret_cast<void*>(::GetProcAddress(user, "SetProcessDpiAwarenessContext")))
+                    : nullptr;
+    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 is (HANDLE)-4.
+    return (set && set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) || ::SetProcessDPIAware();
+}();
+
+} // namespace
 namespace {
 
 std::wstring quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
@@ -184,6 +201,26 @@ std::string startedNote(const RunSetup& run)
     for (int i = 0; i < 1000 && e2e::readBytes(file).empty(); ++i)
         sleepFor(10);
     return e2e::readBytes(file);
+}
+
+Artifact artifact(const std::wstring& name)
+{
+    std::wstring folder = e2e::buildDir() + L"artifacts\\";
+    createFolderChain(folder + name);
+    Artifact a;
+    a.windowsPath = folder + name;
+    a.unixPath = a.windowsPath;
+    // Under Wine "Z:" is the machine's root; on Windows the test host takes the Windows path.
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && ::GetProcAddress(ntdll, "wine_get_version")) {
+        a.unixPath = a.windowsPath.substr(2);
+        for (wchar_t& c : a.unixPath) {
+            if (c == L'\\')
+                c = L'/';
+        }
+    }
+    deleteFileForced(a.windowsPath);
+    return a;
 }
 
 } // namespace rk::test

@@ -62,6 +62,15 @@ std::vector<std::wstring> logTexts(const RunSetup& run);
 bool logHas(const RunSetup& run, const std::wstring& text);
 int logCount(const RunSetup& run, const std::wstring& text);
 
+// build/cross/artifacts/NAME, as this machine names it (under Wine, for the
+// screenshot tool, which is not a Windows program; on Windows the same path
+// twice) and as this program reads it; an earlier run's file of that name is removed.
+struct Artifact {
+    std::wstring unixPath;
+    std::wstring windowsPath;
+};
+Artifact artifact(const std::wstring& name);
+
 // Request lines ("GET /pub/v2/docs/help.txt HTTP/1.1") nginx logged that contain the text.
 std::vector<std::string> nginxRequests(const std::string& contains);
 
