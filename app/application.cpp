@@ -10,6 +10,7 @@
 #include "core/run_log.h"
 #include "core/settings.h"
 #include "install/old_files.h"
+#include "install/rename_probe.h"
 #include "install/self_package.h"
 #include "core/app_directory.h"
 #include "core/path_helpers.h"
@@ -80,6 +81,9 @@ bool CUpdateApp::startUp()
     setProgramBaseName(baseNameOf(moduleFileName()));
     // A refused configuration write offers the relaunch as administrator.
     config::setWriteRefusedHandler(writeRefusedPrompt);
+    // A program left under its rename-test name by an ended run gets its name
+    // back before anything (a start-up hook, say) looks for it.
+    restoreRenameTests();
     // 4.
     checkSelfPackage();
     // 5. Start-up hooks.
@@ -105,10 +109,12 @@ bool CUpdateApp::startUp()
         dotnet::checkVersion(nullptr, dotNet);
         return false;
     }
-    // 13.
-    dotnet::checkPrerequisite(nullptr);
-    // 11 and 14.
+    // 11 and 14: the mode is known before the check of step 13, which it decides.
     ModeChoice choice = chooseMode(normalized, config::read(L"RenewKit", L"Mode"), isExistingWindow);
+    // 13. The hidden refresh is started without a window and ends at once: a
+    // dialog there would be invisible and keep the process alive.
+    if (choice.mode != L"downparam0" && choice.mode != L"downparam1")
+        dotnet::checkPrerequisite(nullptr);
     SettingsTable::instance().set(props::kRunMode, choice.mode);
     void* host = reinterpret_cast<void*>(choice.hostWindow);
     m_hostWindow = host;

@@ -3,6 +3,7 @@
 #include "core/config.h"
 #include "core/path_text.h"
 #include "core/run_log.h"
+#include "platform/registry.h"
 
 #include <mutex>
 
@@ -19,9 +20,13 @@ InstallerDialog g_dialog;
 
 } // namespace
 
-InstalledVersions detectFrom(const std::vector<DirectoryEntry>& entries)
+InstalledVersions detectFrom(const std::vector<DirectoryEntry>& entries, std::optional<std::uint32_t> v4Release)
 {
     InstalledVersions found{};
+    if (v4Release && *v4Release >= kRelease45) {
+        found[5] = true;
+        found[6] = true;
+    }
     for (const DirectoryEntry& entry : entries) {
         if (!entry.isDirectory)
             continue;
@@ -33,9 +38,16 @@ InstalledVersions detectFrom(const std::vector<DirectoryEntry>& entries)
     return found;
 }
 
-InstalledVersions detectIn(const std::wstring& folder) { return detectFrom(listDirectory(folder)); }
+InstalledVersions detectIn(const std::wstring& folder, std::optional<std::uint32_t> v4Release)
+{
+    return detectFrom(listDirectory(folder), v4Release);
+}
 
-InstalledVersions detect() { return detectIn(collapseBackslashes(windowsDirectory() + L"\\Microsoft.NET\\Framework")); }
+InstalledVersions detect()
+{
+    return detectIn(collapseBackslashes(windowsDirectory() + L"\\Microsoft.NET\\Framework"),
+                    machineDword(kV4SetupKey, L"Release"));
+}
 
 std::wstring neededVersion(const std::function<std::wstring(const std::wstring& key)>& read)
 {

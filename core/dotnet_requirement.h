@@ -1,6 +1,7 @@
 #pragma once
 // The .NET Framework the host program needs: which versions are installed
-// (the framework folders under the Windows directory), which one is needed
+// (the framework folders under the Windows directory, and for 4.5 and later
+// the Release value of the v4 setup key), which one is needed
 // ([RenewKit] keys), and where its installer comes from. The dialog that
 // downloads the installer lives above this layer and is handed in as a
 // callback. Any thread may call the pure functions; the checks run on the
@@ -9,7 +10,9 @@
 #include "platform/files.h"
 
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,10 +21,18 @@ namespace rk::dotnet {
 // Flags in the order v1.0, v1.1, v2.0, v3.0, v3.5, v4.0, v4.5.
 using InstalledVersions = std::array<bool, 7>;
 
-// Sets the flag whose name ("v1.0" ...) a folder's name starts with; files are ignored.
-InstalledVersions detectFrom(const std::vector<DirectoryEntry>& entries);
+// 4.5 to 4.8 replace 4.0 in its own folder (v4.0.30319): only the Release
+// value under this key tells them apart; 378389 is 4.5, later versions are higher.
+inline const wchar_t kV4SetupKey[] = L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full";
+constexpr std::uint32_t kRelease45 = 378389;
+
+// Sets the flag whose name ("v1.0" ...) a folder's name starts with; files are
+// ignored. A Release value of 4.5 or later sets the v4.0 and v4.5 flags.
+InstalledVersions detectFrom(const std::vector<DirectoryEntry>& entries,
+                             std::optional<std::uint32_t> v4Release = std::nullopt);
 // The entries of <folder> (normally the Windows directory + "\Microsoft.NET\Framework").
-InstalledVersions detectIn(const std::wstring& folder);
+InstalledVersions detectIn(const std::wstring& folder, std::optional<std::uint32_t> v4Release = std::nullopt);
+// The framework folders and the Release value of this machine.
 InstalledVersions detect();
 
 // The needed version text: DotNetFix, DotNetFx, dotnetfix, dotnetfx (first

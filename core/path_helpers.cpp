@@ -2,6 +2,7 @@
 
 #include "core/app_directory.h"
 #include "core/path_text.h"
+#include "core/run_log.h"
 #include "platform/files.h"
 
 namespace rk {
@@ -30,6 +31,15 @@ bool deleteFile(const std::wstring& path)
     return deleteFileForced(full);
 }
 
+bool removeLink(const std::wstring& path, bool isDirectory)
+{
+    // RemoveDirectoryW and DeleteFileW take away a junction or a symbolic link
+    // itself; what it points to is another folder, and not ours to empty.
+    const bool removed = isDirectory ? removeDirectory(path) : deleteFileOnly(path);
+    logLine((removed ? L"Link removed without following it[" : L"Link not followed and left in place[") + path + L"]");
+    return removed;
+}
+
 void deleteTree(const std::wstring& folder)
 {
     std::wstring base = folder;
@@ -37,9 +47,15 @@ void deleteTree(const std::wstring& folder)
         base.pop_back();
     if (base.empty())
         return;
+    if (isLink(base)) {
+        removeLink(base, directoryExists(base));
+        return;
+    }
     for (const auto& entry : listDirectory(base)) {
         std::wstring child = base + L"\\" + entry.name;
-        if (entry.isDirectory)
+        if (entry.isLink)
+            removeLink(child, entry.isDirectory);
+        else if (entry.isDirectory)
             deleteTree(child);
         else
             deleteFile(child);

@@ -17,7 +17,11 @@ void createFolderChain(const std::wstring& path);
 bool deleteFile(const std::wstring& path);
 
 // Deletes every file below the folder depth first, then each folder, the folder
-// itself last. Failures are ignored.
+// itself last. A junction or symbolic link (the folder itself too) is removed as
+// a link and never descended into. Failures are ignored.
 void deleteTree(const std::wstring& folder);
+
+// Removes a junction or symbolic link itself, with a log line; true when it went.
+bool removeLink(const std::wstring& path, bool isDirectory);
 
 } // namespace rk

@@ -297,7 +297,9 @@ void DownloadScheduler::runEntry(long index)
                 sendEntryState(window, index, kEntryFailed);
                 logLine(fillText(tr(L"error[%s]"), {entry.path}));
             }
-            if (rejected) {
+            // A variant refused before the other one arrived verified does not
+            // count against the entry: it is done.
+            if (rejected && !counted) {
                 // The server's bytes were refused: another pass would fetch the
                 // same. The entry ends here; the copy stage leaves it out.
                 reject(index);

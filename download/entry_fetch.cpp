@@ -4,7 +4,11 @@
 #include "core/language.h"
 #include "core/path_helpers.h"
 #include "core/path_text.h"
+#include "core/temp_list_path.h"
 #include "core/text_format.h"
+#include "download/delta_fetch.h"
+#include "download/destination_lock.h"
+#include "download/done_marker.h"
 #include "download/progress_messages.h"
 #include "download/segmented_downloader.h"
 #include "download/transfer_slots.h"
@@ -16,6 +20,8 @@
 #include "platform/named_lock.h"
 #include "platform/sleep.h"
 #include "platform/stream_file.h"
+
+#include <optional>
 
 namespace rk {
 namespace {
@@ -38,17 +44,7 @@ long fileSizeOf(const std::wstring& path)
 
 std::wstring entryDestination(const std::wstring& folder, const std::wstring& path)
 {
-    std::wstring joined = replaceAll(path, L"/", L"\\");
-    if (joined.find(L':') == std::wstring::npos)
-        joined = folder + L"\\" + joined;
-    // Every run of separators becomes one, except a leading "\\" of a network path.
-    std::wstring out;
-    for (size_t i = 0; i < joined.size(); ++i) {
-        if (joined[i] == L'\\' && i > 1 && joined[i - 1] == L'\\')
-            continue;
-        out += joined[i];
-    }
-    return out;
+    return tempListFilePath(folder, path);
 }
 
 void appendEntryNote(int slot, const std::wstring& line)
@@ -66,6 +62,11 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
 {
     if (rejected)
         *rejected = false;
+    // Entries of one path share their file: one of them fetches it, the others
+    // wait and then find its done marker.
+    std::optional<DestinationLock> sameFile;
+    if (slot >= 0)
+        sameFile.emplace(destination);
     // True when the file may stay; a refused one is deleted and logged.
     auto accepted = [&](const std::wstring& file, const std::wstring& from) {
         if (!expected)
@@ -81,6 +82,18 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
         return false;
     };
     const std::wstring done = destination + L"_";
+    // A run stopped half-way leaves its finished files behind; one made for
+    // another release of the list is not this entry's file.
+    if (slot >= 0 && fileExists(done) && !doneMarkerIsCurrent(done, expected)) {
+        logLine(L"The finished file [" + done + L"] was made for another version of the entry; it is fetched again.");
+        dropDoneMarker(done);
+    }
+    auto markDone = [&] {
+        if (!robustRename(destination, done))
+            return false;
+        recordDoneMarker(done, expected);
+        return true;
+    };
     // A file finished in an earlier pass or run is checked again: it has lain in
     // the temporary folder since.
     if (slot >= 0 && fileExists(done) && !accepted(done, done) && rejected)
@@ -92,6 +105,9 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
         return true;
     }
     createFolderChain(destination);
+    // A delta from the installed file first: it costs the change, not the file.
+    if (slot >= 0 && expected && fetchByDelta(window, slot, url, destination, *expected))
+        return markDone();
     const std::wstring zip = destination + L"._.zip";
     bool zipped = slot < 0 ? config::readFlag(L"RenewKit", L"ListFileZip", L"0") : true;
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -116,7 +132,7 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
                 zipped = !zipped;
                 continue;
             }
-            return slot < 0 || robustRename(destination, done);
+            return slot < 0 || markDone();
         }
         if (slot < 0 || unzipDownloads()) {
             if (unzipSingleFile(zip, destination)) {
@@ -126,7 +142,7 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
                     zipped = false;
                     continue;
                 }
-                return slot < 0 || robustRename(destination, done);
+                return slot < 0 || markDone();
             }
             note(slot, L"unzip error[%s]", zip);
             deleteFileForced(zip);

@@ -13,8 +13,8 @@
 
 namespace rk {
 
-// D of an entry: folder + "\" + path with "/" made "\" and doubled "\" collapsed;
-// a path with ":" is used as it is.
+// D of an entry: its place inside the temporary list folder (core/temp_list_path.h),
+// also for a path with a drive or "..": only the copy stage writes installed files.
 std::wstring entryDestination(const std::wstring& folder, const std::wstring& path);
 
 // slot is the entry's list index, or -1 for a list file (no done marker, no

@@ -172,6 +172,8 @@ bool fetchToSink(const std::wstring& url, std::string& sink, std::size_t maxByte
         request.finishUnused();
         return false;
     }
+    const long long length = request.contentLength();
+    const std::size_t start = sink.size();
     char block[kBlock];
     for (;;) {
         std::size_t got = 0;
@@ -181,8 +183,10 @@ bool fetchToSink(const std::wstring& url, std::string& sink, std::size_t maxByte
             return false;
         sink.append(block, got);
         if (got < kBlock)
-            return true;
+            break;
     }
+    // A connection closed early ends the body like a complete one does.
+    return length < 0 || sink.size() - start == static_cast<unsigned long long>(length);
 }
 
 } // namespace rk

@@ -116,8 +116,8 @@ long queryFileSize(const std::wstring& url);
 
 // The whole body into sink, read in 1024-byte blocks, without the Proxy keys.
 // False when the request fails, a read fails, or the server answers with a
-// status outside 200-299 (an error page is not the document asked for), and
-// when the body grows past maxBytes.
+// status outside 200-299 (an error page is not the document asked for), when
+// the body grows past maxBytes, and when it ends before its Content-Length.
 bool fetchToSink(const std::wstring& url, std::string& sink, std::size_t maxBytes = static_cast<std::size_t>(-1));
 
 } // namespace rk

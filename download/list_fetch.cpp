@@ -5,14 +5,17 @@
 #include "core/language.h"
 #include "core/run_log.h"
 #include "download/entry_fetch.h"
+#include "download/http_rules.h"
 #include "download/http_session.h"
 #include "download/list_verification.h"
+#include "download/url_encoding.h"
 #include "list/list_url.h"
 #include "list/master_list.h"
 #include "list/update_list.h"
 #include "list/version_probe.h"
 #include "platform/files.h"
 #include "platform/named_lock.h"
+#include "platform/sleep.h"
 #include "platform/system.h"
 #include "platform/thread.h"
 
@@ -28,6 +31,7 @@ long g_outstanding = 0;                    // 0xF000B
 unsigned g_subListRound = 0;               // 0xF000B
 std::int32_t g_probeState = kFetchRunning; // 0xF000D
 unsigned g_probeRound = 0;                 // 0xF000D
+bool g_probeReporting = false;             // 0xF000D: a worker is reporting its failure
 
 std::wstring expandedListUrl() { return expandListUrlParameters(config::read(L"UPDATEINFO", L"ListURL")); }
 
@@ -48,18 +52,72 @@ void setProbeState(unsigned round, std::int32_t state)
 void finishSubList(unsigned round, bool fetched, const std::wstring& address, const std::wstring& file,
                    const std::wstring& listFile, const VerifiedDocument& document)
 {
-    NamedLockGuard guard(locks::kSubListResult);
-    const bool current = round == g_subListRound;
-    if (fetched && current && g_chosenAddress.empty()) {
-        g_chosenAddress = address;
-        if (signedReleasesRequired())
-            setAcceptedDocuments({document.bytes, document.signature, std::string(), std::string(), document.serial});
-        robustRename(file, listFile);
-    } else if (fetched) {
-        deleteFileForced(file);
+    bool late;
+    {
+        NamedLockGuard guard(locks::kSubListResult);
+        late = round != g_subListRound;
+        if (fetched && !late && g_chosenAddress.empty()) {
+            g_chosenAddress = address;
+            if (signedReleasesRequired())
+                setAcceptedDocuments(
+                    {document.bytes, document.signature, std::string(), std::string(), document.serial});
+            robustRename(file, listFile);
+        } else if (fetched) {
+            deleteFileForced(file);
+        }
+        if (!late)
+            --g_outstanding;
     }
-    if (current)
-        --g_outstanding;
+    if (late && fetched)
+        logLine(L"The sub-list [" + address + L"] answered after the check had stopped waiting; it is not used.");
+}
+
+// The server itself says the document is not published: 404 or 410, for the
+// address as written or, as the downloader tries next, percent-encoded.
+bool answeredNotThere(const std::wstring& url)
+{
+    const http::ProxySetting proxy = http::parseProxy(config::read(L"RenewKit", L"Proxy"));
+    if (proxy.configured && !proxy.valid)
+        return false; // the download has said so already
+    HttpSession session = HttpSession::openSession(kFetchAgent);
+    if (!session)
+        return false;
+    auto statusOf = [&session](const std::wstring& address) {
+        HttpRequest request = session.openRequest(address, 0);
+        return request ? request.queryStatus() : 0;
+    };
+    int status = statusOf(url);
+    const std::wstring encoded = percentEncodeUrl(url);
+    if (status != 404 && status != 410 && encoded != url)
+        status = statusOf(encoded);
+    return status == 404 || status == 410;
+}
+
+enum class MasterList { Present, Absent, Failed };
+
+// The master list is ours to publish or not: a deployment of the list and the
+// files alone has none, and that must not fail its checks. One that is there
+// but cannot be fetched, or does not verify, fails them.
+MasterList fetchMasterList(const std::wstring& url, const std::wstring& file, VerifiedDocument* document)
+{
+    deleteFileForced(file);
+    if (downloadEntry(nullptr, -1, url, file))
+        return verifyFetchedList(url, file, ListRole::MasterList, document) ? MasterList::Present : MasterList::Failed;
+    if (answeredNotThere(url) && answeredNotThere(url + L"._.zip")) {
+        logLine(L"There is no master list at [" + url +
+                L"] (the server answered that it is not there); the list is "
+                L"used without one.");
+        return MasterList::Absent;
+    }
+    logLine(L"The master list [" + url + L"] could not be fetched; the list is not used.");
+    return MasterList::Failed;
+}
+
+void logLateProbe(const std::wstring& url)
+{
+    logLine(L"The version document [" + url +
+            L"] answered after the check had stopped waiting; the answer is "
+            L"ignored.");
 }
 
 } // namespace
@@ -86,9 +144,10 @@ bool startListFetch(const std::wstring& listFile)
         VerifiedDocument list, master;
         bool ok =
             downloadEntry(nullptr, -1, url, listFile) && verifyFetchedList(url, listFile, ListRole::UpdateList, &list);
-        ok = downloadEntry(nullptr, -1, masterUrl, masterFile) &&
-             verifyFetchedList(masterUrl, masterFile, ListRole::MasterList, &master) && ok;
-        ok = ok && mergeMasterList(listFile, masterFile);
+        const MasterList masterState = fetchMasterList(masterUrl, masterFile, &master);
+        ok = ok && masterState != MasterList::Failed;
+        if (ok && masterState == MasterList::Present)
+            ok = mergeMasterList(listFile, masterFile);
         NamedLockGuard guard(locks::kListFetchState);
         if (round != g_listRound)
             return;
@@ -112,6 +171,13 @@ void resetListFetchState()
     NamedLockGuard guard(locks::kListFetchState);
     ++g_listRound;
     g_listState = kFetchRunning;
+}
+
+std::int32_t finishListFetch()
+{
+    NamedLockGuard guard(locks::kListFetchState);
+    ++g_listRound;
+    return g_listState;
 }
 
 void emptyChosenListAddress()
@@ -166,6 +232,19 @@ long subListOutstanding()
     return g_outstanding;
 }
 
+SubListRace subListRace()
+{
+    NamedLockGuard guard(locks::kSubListResult);
+    return {g_chosenAddress, g_outstanding};
+}
+
+std::wstring finishSubLists()
+{
+    NamedLockGuard guard(locks::kSubListResult);
+    ++g_subListRound;
+    return g_chosenAddress;
+}
+
 bool startVersionProbe(std::function<void(std::int32_t)> reportStage)
 {
     unsigned round;
@@ -175,24 +254,44 @@ bool startVersionProbe(std::function<void(std::int32_t)> reportStage)
         g_probeState = kFetchRunning;
     }
     bool started = startDetachedThread([round, reportStage] {
+        const std::wstring url = expandedListUrl();
         std::string body;
-        if (!fetchToSink(expandedListUrl(), body)) {
-            bool current;
-            {
-                NamedLockGuard guard(locks::kVersionProbeState);
-                current = round == g_probeRound;
+        bool ok = fetchToSink(url, body, kMaxProbeBytes);
+        VersionProbe probe;
+        if (ok) {
+            probe = parseVersionProbeBytes(body);
+            if (!probe.complete) {
+                logLine(L"The version document [" + url +
+                        L"] ends inside an element; it was cut short and is not used.");
+                ok = false;
             }
-            if (current && reportStage)
-                reportStage(UpdateCheckRemoteError);
-            setProbeState(round, kFetchFailed);
-            return;
         }
-        VersionProbe probe = parseVersionProbeBytes(body);
-        NamedLockGuard guard(locks::kVersionProbeState);
-        if (round != g_probeRound)
+        bool current;
+        {
+            NamedLockGuard guard(locks::kVersionProbeState);
+            current = round == g_probeRound;
+            if (current && ok) {
+                applyVersionProbe(probe, DownLoadList::shared());
+                g_probeState = kFetchReady;
+            }
+            // The wait's end holds back until this report is made: none comes after it.
+            if (current && !ok)
+                g_probeReporting = true;
+        }
+        if (!current)
+            logLateProbe(url);
+        if (!current || ok)
             return;
-        applyVersionProbe(probe, DownLoadList::shared());
-        g_probeState = kFetchReady;
+        try {
+            if (reportStage)
+                reportStage(UpdateCheckRemoteError);
+        } catch (...) {
+            // The report is the host's business; the state below must still be set.
+        }
+        NamedLockGuard guard(locks::kVersionProbeState);
+        g_probeReporting = false;
+        if (round == g_probeRound)
+            g_probeState = kFetchFailed;
     });
     if (!started)
         setProbeState(round, kFetchFailed);
@@ -210,6 +309,20 @@ void resetVersionProbeState()
     NamedLockGuard guard(locks::kVersionProbeState);
     ++g_probeRound;
     g_probeState = kFetchRunning;
+}
+
+std::int32_t finishVersionProbe()
+{
+    for (;;) {
+        {
+            NamedLockGuard guard(locks::kVersionProbeState);
+            if (!g_probeReporting) {
+                ++g_probeRound;
+                return g_probeState;
+            }
+        }
+        sleepFor(1);
+    }
 }
 
 } // namespace rk

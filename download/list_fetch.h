@@ -5,6 +5,7 @@
 // results below, each read and written under its named lock. Starting a worker
 // begins a new round: a worker of an older round that ends late changes nothing.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,11 +23,16 @@ std::wstring masterListUrl(const std::wstring& listUrl);
 // Single list (lock 0xF000C). Sets the state to kFetchRunning and starts the
 // worker: ListURL with its parameters expanded ("download:" logged) into
 // listFile, the master list into listFile + ".main.xml", the merge; then
-// kFetchReady when all three succeeded, else kFetchFailed. False when no thread
-// could be started (the state is then kFetchFailed).
+// kFetchReady when all three succeeded, else kFetchFailed. A master list that
+// the server answers 404 or 410 (for the document and its zipped variant) is
+// absent: nothing is merged, one log line says so, and the list is ready on its
+// own. False when no thread could be started (the state is then kFetchFailed).
 bool startListFetch(const std::wstring& listFile);
 std::int32_t listFetchState();
 void resetListFetchState(); // kFetchRunning, and any running worker's result is ignored
+// Ends the wait: the state reached, in the same hold that ends the round, so
+// a worker that finishes later changes nothing.
+std::int32_t finishListFetch();
 
 // Sub-lists (lock 0xF000B). emptyChosenListAddress() begins a round: call it,
 // then setSubListOutstanding(number of addresses), then startSubListFetch for
@@ -40,14 +46,30 @@ void setSubListOutstanding(long count);
 bool startSubListFetch(const std::wstring& address, int index, const std::wstring& listFile);
 std::wstring chosenListAddress();
 long subListOutstanding();
+// The chosen address and the outstanding count, read in one hold: a worker
+// that ends between two reads cannot make a chosen list look like none.
+struct SubListRace {
+    std::wstring chosen;
+    long outstanding = 0;
+};
+SubListRace subListRace();
+// Ends the wait: the chosen address, in the same hold that ends the round, so
+// a worker that succeeds later neither is chosen nor replaces the list file.
+std::wstring finishSubLists();
 
 // Version probe (lock 0xF000D). Sets the state to kFetchRunning and starts the
-// worker: ListURL with its parameters expanded is fetched into memory; on
-// success probeVersion and probeUrls of the shared update list are filled and
-// the state becomes kFetchReady; on failure reportStage(UpdateCheckRemoteError)
-// runs on the worker's thread and the state becomes kFetchFailed.
+// worker: ListURL with its parameters expanded is fetched into memory (at most
+// kMaxProbeBytes); on success probeVersion and probeUrls of the shared update
+// list are filled and the state becomes kFetchReady; on failure, also for a
+// document cut short, reportStage(UpdateCheckRemoteError) runs on the worker's
+// thread and the state becomes kFetchFailed.
+constexpr std::size_t kMaxProbeBytes = 64 * 1024;
 bool startVersionProbe(std::function<void(std::int32_t)> reportStage);
 std::int32_t versionProbeState();
 void resetVersionProbeState();
+// Ends the wait: the state reached, in the same hold that ends the round. A
+// stage report the worker has begun is waited for, so none comes after this;
+// a worker that ends later writes nothing and says so in the run log.
+std::int32_t finishVersionProbe();
 
 } // namespace rk

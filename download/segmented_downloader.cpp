@@ -173,11 +173,29 @@ SegmentedDownloader::SegmentedDownloader()
 
 long SegmentedDownloader::runningCount() const { return static_cast<std::int32_t>(counters::get(runningKey(m_id))); }
 
+void SegmentedDownloader::stop()
+{
+    m_stopped = true;
+    std::lock_guard<std::mutex> hold(m_failureLock);
+    if (m_failure)
+        m_failure->set();
+}
+
+void SegmentedDownloader::watch(const std::shared_ptr<FailureMark>& failure)
+{
+    std::lock_guard<std::mutex> hold(m_failureLock);
+    m_failure = failure;
+    if (m_stopped)
+        m_failure->set();
+}
+
 bool SegmentedDownloader::download(const std::wstring& url, const std::wstring& destination, int slot,
                                    WindowHandle window)
 {
     m_url = url;
     m_destination = destination;
+    if (m_stopped)
+        return false;
     if (m_threadsPerFile <= 1)
         return downloadSingle(slot, window);
     return splitAndJoin(slot, window);
@@ -196,6 +214,7 @@ bool SegmentedDownloader::downloadSingle(int slot, WindowHandle window)
             task.slot = slot;
             task.window = window;
             task.failure = std::make_shared<FailureMark>(m_id);
+            watch(task.failure);
             ok = downloadSegment(task, file);
             m_fileSize = task.fileSize;
         }
@@ -208,7 +227,7 @@ bool SegmentedDownloader::downloadSingle(int slot, WindowHandle window)
 SizeAnswer SegmentedDownloader::querySize()
 {
     SizeAnswer answer;
-    for (long round = 0; round < connectionAttempts() && answer.size < 0; ++round) {
+    for (long round = 0; round < connectionAttempts() && answer.size < 0 && !m_stopped; ++round) {
         answer = openSizeQuery(m_url);
         if (answer.size >= 0)
             break;
@@ -228,7 +247,7 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     // first range, so a file read by one transfer costs this one request.
     SizeAnswer query = querySize();
     const long size = query.size;
-    if (size < 1) {
+    if (size < 1 || m_stopped) {
         m_fileSize = size < 0 ? -1 : size;
         removeFile(m_destination);
         return false;
@@ -240,6 +259,7 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     sendProgress(window, WM_DL_SEGSIZE, slot, plan.segmentSize);
 
     auto failure = std::make_shared<FailureMark>(m_id);
+    watch(failure);
     RangeClaims claims(size, plan.segmentSize);
     long nextIndex = 0;
     auto make = [&](long offset, long length) {

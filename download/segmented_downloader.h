@@ -10,10 +10,15 @@
 #include "download/http_session.h"
 #include "platform/window_messages.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace rk {
+
+class FailureMark;
 
 class SegmentedDownloader {
 public:
@@ -24,6 +29,10 @@ public:
     // True when the destination holds the whole remote file. On failure no part
     // file is left and the destination is deleted.
     bool download(const std::wstring& url, const std::wstring& destination, int slot, WindowHandle window);
+    // From any thread: the running download ends at the next block of each
+    // range, removes its part files and the destination, and returns false; a
+    // later download() ends at once.
+    void stop();
 
     std::int32_t id() const { return m_id; }
     long fileSize() const { return m_fileSize; } // 0 before the size query, -1 after a failed one
@@ -42,6 +51,8 @@ public:
 private:
     bool downloadSingle(int slot, WindowHandle window);
     SizeAnswer querySize();
+    // Makes `failure` the running download's mark, set at once after a stop.
+    void watch(const std::shared_ptr<FailureMark>& failure);
     bool splitAndJoin(int slot, WindowHandle window);
     long runningCount() const;
 
@@ -52,6 +63,9 @@ private:
     bool m_splitTail = true;
     std::wstring m_url;
     std::wstring m_destination;
+    std::atomic<bool> m_stopped{false};
+    std::mutex m_failureLock; // guards m_failure
+    std::shared_ptr<FailureMark> m_failure;
 };
 
 // Each split stops a running transfer before its answer ends, which closes its

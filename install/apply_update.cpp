@@ -7,6 +7,7 @@
 #include "core/path_macros.h"
 #include "core/path_text.h"
 #include "core/release_signature.h"
+#include "core/temp_list_path.h"
 #include "core/run_log.h"
 #include "install/file_digest.h"
 #include "install/file_replace.h"
@@ -19,6 +20,8 @@
 #include "platform/sleep.h"
 #include "platform/window_messages.h"
 
+#include <unordered_map>
+
 namespace rk {
 namespace {
 
@@ -30,6 +33,21 @@ std::wstring twinListFile(const std::wstring& listFile)
     if (doubled != std::wstring::npos && doubled >= 1)
         return replaceAll(listFile, L".xml.xml", L".xml");
     return listFile + L".xml";
+}
+
+// Copied beside the local list and renamed over it: the new file takes the
+// application folder's access rights, not those of the temporary folder.
+bool placeListFile(const std::wstring& from, const std::wstring& local)
+{
+    const std::wstring staging = local + kStagingSuffix;
+    if (!copyFileReplacing(from, staging))
+        return false;
+    if (!robustRename(staging, local)) {
+        deleteFileForced(staging);
+        return false;
+    }
+    deleteFileForced(from);
+    return true;
 }
 
 } // namespace
@@ -55,14 +73,14 @@ bool saveLocalList(const CopyStageInput& input)
         deleteFileForced(listFile);
         return true;
     }
-    if (fileExists(listFile) && robustRename(listFile, local))
+    if (fileExists(listFile) && placeListFile(listFile, local))
         return true;
     const std::wstring twin = twinListFile(listFile);
-    if (fileExists(twin) && robustRename(twin, local))
+    if (fileExists(twin) && placeListFile(twin, local))
         return true;
     if (!input.refetchList || !input.refetchList(listFile))
         return false;
-    return robustRename(listFile, local);
+    return placeListFile(listFile, local);
 }
 
 bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& input)
@@ -76,6 +94,14 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
         return true;
     }
     const long n = list.count();
+    // A path listed twice was downloaded once: every entry of it installs
+    // from that file, the last one takes the done marker, the others a copy.
+    std::unordered_map<std::wstring, long> lastOfFile;
+    for (long i = 0; i < n; ++i) {
+        const updatefileinfo& entry = list.entries[static_cast<size_t>(i)];
+        if (!(entry.actions & ACT_DELETE))
+            lastOfFile[toLower(tempListFilePath(input.tempListFolder, entry.path))] = i;
+    }
     long failed = 0;
     for (long i = 0; i < n; ++i) {
         if (window)
@@ -85,7 +111,7 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
         const updatefileinfo& entry = list.entries[static_cast<size_t>(i)];
         if (entry.actions & ACT_DELETE)
             continue;
-        const std::wstring source = joinLocal(input.tempListFolder, entry.path);
+        const std::wstring source = tempListFilePath(input.tempListFolder, entry.path);
         const std::vector<std::wstring> targets = targetFiles(entry);
         if (!tool.empty()) {
             for (const auto& target : targets)
@@ -96,7 +122,12 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
         // The file is checked where it is installed, just before: nothing that
         // was swapped in the temporary folder since the download is installed.
         auto check = [&entry](const std::wstring& staged) { return fileIntegrityProblem(staged, entry); };
-        if (!replaceFile(source, targets, check)) {
+        std::wstring from = source;
+        if (lastOfFile[toLower(source)] != i) {
+            from = source + L".__shared";
+            copyFileReplacing(source + L"_", from + L"_");
+        }
+        if (!replaceFile(from, targets, check)) {
             // The entry stops here; its lines in the log say why.
             ++failed;
             notifyCopyStep(L"entry", entry.path);

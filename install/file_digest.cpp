@@ -46,6 +46,25 @@ std::wstring fileIntegrityProblem(const std::wstring& path, const updatefileinfo
     return std::wstring();
 }
 
+std::wstring fileSha256(const std::wstring& path)
+{
+    StreamFile file;
+    if (!file.openRead(path))
+        return std::wstring();
+    Hasher hasher(HashAlgorithm::Sha256);
+    std::string block(1 << 20, '\0');
+    const std::uint64_t size = file.size();
+    for (std::uint64_t at = 0; at < size;) {
+        const size_t n = static_cast<size_t>(std::min<std::uint64_t>(block.size(), size - at));
+        if (!file.readAt(at, block.data(), n))
+            return std::wstring();
+        hasher.update(block.data(), n);
+        at += n;
+    }
+    const std::string digest = toHex(hasher.finish());
+    return std::wstring(digest.begin(), digest.end());
+}
+
 bool unzipDownloads() { return config::readFlag(L"RenewKit", L"UnZip", L"1") || signedReleasesRequired(); }
 
 } // namespace rk

@@ -13,6 +13,9 @@ namespace rk {
 // for the log line.
 std::wstring fileIntegrityProblem(const std::wstring& path, const updatefileinfo& entry);
 
+// Lower-case hex SHA-256 of the file's bytes; empty when it cannot be read or hashed.
+std::wstring fileSha256(const std::wstring& path);
+
 // Downloads are unzipped unless [RenewKit] UnZip is off; signed releases
 // always are, since their digests name the unzipped bytes.
 bool unzipDownloads();

@@ -22,30 +22,46 @@ constexpr unsigned long kRenamePauseMs = 800;
 
 void logPair(const wchar_t* format, const std::wstring& a, const std::wstring& b) { logLine(fillText(format, {a, b})); }
 
-// Puts the new content beside the target. The last target may take the done
-// marker itself when a rename can (same volume); others get a copy.
-bool stageContent(const std::wstring& marker, const std::wstring& staging, bool last, bool& markerMoved)
+// Puts the new content beside the target. Always a copy, also for the last
+// target: a copy is a new file, made with the access rights that the target's
+// folder gives, where a rename would carry those of the temporary folder into
+// the installation (and, after an elevated copy, leave a protected file
+// writable by the user who downloaded it).
+bool stageContent(const std::wstring& marker, const std::wstring& staging)
 {
-    markerMoved = false;
     deleteFileForced(staging);
-    if (last && renameFile(marker, staging))
-        markerMoved = true;
-    else if (!copyFileReplacing(marker, staging))
+    if (!copyFileReplacing(marker, staging))
         return false;
     if (flushFile(staging))
         return true;
-    if (markerMoved)
-        renameFile(staging, marker);
-    else
-        deleteFileForced(staging);
+    deleteFileForced(staging);
     return false;
 }
 
-void unstage(const std::wstring& marker, const std::wstring& staging, bool markerMoved)
+// After the new file could not be moved in: the old one goes back to its name.
+// When even that fails, the backup is recorded, so the next start puts it back
+// (its target is missing) instead of leaving the program without the file.
+void putBack(const std::wstring& target, const std::wstring& backup)
 {
-    if (markerMoved && renameFile(staging, marker))
+    if (renameFile(backup, target))
         return;
-    deleteFileForced(staging);
+    logPair(L"The old file [%s] could not be put back to [%s]; the next start restores it.", backup, target);
+    appendOldFile(backup);
+}
+
+// Backup names beside a target that was missing: a run ended between moving
+// the target aside and moving the new file in leaves its backup unrecorded.
+// Recorded once the new file is in place, they go at the next start.
+void recordLeftBackups(const std::wstring& target)
+{
+    const std::wstring first = target + L".__old";
+    if (fileExists(first))
+        appendOldFile(first);
+    for (int j = 0; j < 10; ++j) {
+        const std::wstring name = first + std::to_wstring(j);
+        if (fileExists(name))
+            appendOldFile(name);
+    }
 }
 
 } // namespace
@@ -58,22 +74,20 @@ void notifyCopyStep(const wchar_t* step, const std::wstring& path)
         observer->afterStep(step, path);
 }
 
-bool backupTarget(const std::wstring& target)
+bool backupTarget(const std::wstring& target, std::wstring& backup)
 {
-    const std::wstring first = target + L".__old";
-    if (renameFile(target, first)) {
-        appendOldFile(first);
+    backup = target + L".__old";
+    if (renameFile(target, backup))
         return true;
-    }
-    logPair(L"backup file error[%s]to[%s]", target, first);
+    logPair(L"backup file error[%s]to[%s]", target, backup);
+    const std::wstring first = backup;
     for (int j = 0; j < 10; ++j) {
-        const std::wstring name = first + std::to_wstring(j);
-        if (renameFile(target, name)) {
-            appendOldFile(name);
+        backup = first + std::to_wstring(j);
+        if (renameFile(target, backup))
             return true;
-        }
-        logPair(L"backup file error[%s]to[%s]", target, name);
+        logPair(L"backup file error[%s]to[%s]", target, backup);
     }
+    backup.clear();
     return false;
 }
 
@@ -87,9 +101,9 @@ bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& ta
         const bool last = k + 1 == targets.size();
         const wchar_t* failure = last ? L"move file error[%s]to[%s]" : L"copy file error[%s]to[%s]";
         createParentDirs(target);
+        const bool wasMissing = !pathExists(target);
         const std::wstring staging = target + kStagingSuffix;
-        bool markerMoved = false;
-        if (!stageContent(marker, staging, last, markerMoved)) {
+        if (!stageContent(marker, staging)) {
             logPair(failure, source, target);
             return false;
         }
@@ -107,22 +121,31 @@ bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& ta
         if (pathExists(target))
             setNormalAttributes(target);
         bool installed = moveFileReplacing(staging, target);
+        std::wstring backup;
         if (!installed && fileExists(target)) {
             // In use: the old file cannot be replaced, but a running program
             // can usually be renamed out of the way.
-            if (!backupTarget(target)) {
-                unstage(marker, staging, markerMoved);
+            if (!backupTarget(target, backup)) {
+                deleteFileForced(staging);
                 return false;
             }
             notifyCopyStep(L"backed up", target);
             installed = moveFileReplacing(staging, target);
+            if (!installed)
+                putBack(target, backup);
         }
         if (!installed) {
-            unstage(marker, staging, markerMoved);
+            deleteFileForced(staging);
             logPair(failure, source, target);
             return false;
         }
-        if (last && !markerMoved)
+        // Recorded only now: the start-up purge deletes what the list names, and
+        // until this point the backup was the only copy of the target.
+        if (!backup.empty())
+            appendOldFile(backup);
+        else if (wasMissing)
+            recordLeftBackups(target);
+        if (last)
             deleteFileForced(marker);
         notifyCopyStep(L"installed", target);
         logLine(fillText(L"update file[%s]", {target}));
@@ -135,16 +158,23 @@ void moveTree(const std::wstring& folder, const std::wstring& destinationBase)
     std::wstring base = folder;
     while (base.size() > 3 && base.back() == L'\\')
         base.pop_back();
+    if (isLink(base)) {
+        removeLink(base, directoryExists(base));
+        return;
+    }
     std::wstring destination = destinationBase;
     while (destination.size() > 3 && destination.back() == L'\\')
         destination.pop_back();
     for (const auto& entry : listDirectory(base)) {
         const std::wstring child = base + L"\\" + entry.name;
         const std::wstring moved = destination + L"\\" + entry.name;
-        if (entry.isDirectory)
+        if (entry.isLink)
+            removeLink(child, entry.isDirectory);
+        else if (entry.isDirectory)
             moveTree(child, moved);
-        else
-            moveFile(child, moved);
+        else if (copyFileNew(child, moved))
+            // Copied, not renamed: the file takes the access rights of its new folder.
+            deleteFileForced(child);
     }
     removeDirectory(base);
 }

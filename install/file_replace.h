@@ -25,11 +25,13 @@ void notifyCopyStep(const wchar_t* step, const std::wstring& path);
 inline const wchar_t kStagingSuffix[] = L".__new";
 
 // Installs source + "_" (the done marker) on every target: each target gets the
-// new content under a temporary name in its own folder, flushed, then renamed
-// over it in one step, so an interruption leaves either the old or the new file.
-// A target in use is moved to ".__old" (or ".__old0" to ".__old9") first and the
-// name recorded in __oldfiles.lst. The done marker is gone afterwards. False
-// when the marker is missing or a target could not be installed.
+// new content copied under a temporary name in its own folder (so it takes that
+// folder's access rights), flushed, then renamed over it in one step, so an
+// interruption leaves either the old or the new file. A target in use is moved
+// to ".__old" (or ".__old0" to ".__old9") first; the backup name is recorded in
+// __oldfiles.lst once the new file is in place, and put back when it cannot be.
+// The done marker is gone afterwards. False when the marker is missing or a
+// target could not be installed.
 // check, when given, sees each staged copy in the target's own folder just
 // before it is renamed into place and returns why it must not be installed
 // (empty to go on); a refused copy and the marker are deleted.
@@ -37,14 +39,17 @@ using StagedCheck = std::function<std::wstring(const std::wstring& staged)>;
 bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets,
                  const StagedCheck& check = StagedCheck());
 
-// Moves a target in use out of the way; false after eleven refused names.
-bool backupTarget(const std::wstring& target);
+// Moves a target in use out of the way and names the backup; false after
+// eleven refused names. The backup is not recorded here.
+bool backupTarget(const std::wstring& target, std::wstring& backup);
 
 // Every folder of the path from the one after the drive down to the file's own.
 inline void createParentDirs(const std::wstring& filePath) { createFolderChain(filePath); }
 
 // Moves every file below the folder to the same place under the destination
-// base (never over an existing file), then removes the emptied folders.
+// base (never over an existing file; copied and deleted, so each takes the
+// access rights of its new folder), then removes the emptied folders. A
+// junction or symbolic link is removed as a link, never followed.
 void moveTree(const std::wstring& folder, const std::wstring& destinationBase);
 
 // Runs the icacls tool hidden to grant Users delete and write-DAC on the file.

@@ -10,6 +10,7 @@
 #include "core/run_log.h"
 #include "core/settings.h"
 #include "install/process_finding.h"
+#include "install/rename_probe.h"
 #include "list/list_compare.h"
 #include "list/update_list.h"
 #include "platform/file_probe.h"
@@ -45,6 +46,49 @@ bool endsWithBinaryExtension(const std::wstring& path)
 
 std::wstring applicationSetting() { return trimBlanks(config::read(L"APPLICATION", L"Application")); }
 
+// An [APPLICATION] Application without a file name names no program: searched
+// for, it would match every process.
+bool programConfigured() { return namesAProgram(applicationSetting()); }
+
+// The first missing folder on the way to the path, under its nearest existing
+// folder; empty when the file's own folder exists or no folder of the path does.
+std::wstring firstMissingFolder(const std::wstring& path)
+{
+    std::wstring folder = path;
+    for (;;) {
+        const size_t slash = folder.rfind(L'\\');
+        if (slash == std::wstring::npos || slash == 0)
+            return L"";
+        const std::wstring child = folder;
+        folder = folder.substr(0, slash);
+        // "C:" alone names the drive's current folder, not its root.
+        const std::wstring probe = folder.back() == L':' ? folder + L"\\" : folder;
+        if (directoryExists(probe))
+            return child == path ? L"" : child;
+        if (folder.back() == L':')
+            return L"";
+    }
+}
+
+// A new file: can it be made where it goes? When its folder does not exist yet,
+// the test is whether that folder can be made in its nearest existing parent,
+// so a protected place answers "access denied" instead of "path not found".
+void testNewFile(const std::wstring& path)
+{
+    const std::wstring folder = firstMissingFolder(path);
+    if (folder.empty()) {
+        if (probeCreateFile(path))
+            deleteFileForced(path);
+        else if (lastError() == kErrorAccessDenied)
+            listForAdmin(path);
+        return;
+    }
+    if (createDirectory(folder))
+        removeDirectory(folder);
+    else if (lastError() == kErrorAccessDenied)
+        listForAdmin(path);
+}
+
 } // namespace
 
 std::vector<std::wstring> adminRequiredFiles() { return g_adminFiles; }
@@ -55,26 +99,21 @@ bool testWritable(const std::wstring& path)
 {
     dropListWhenElevated();
     if (!fileExists(path)) {
-        if (!g_adminFiles.empty())
-            return true;
-        if (probeCreateFile(path))
-            deleteFileForced(path);
-        else if (lastError() == kErrorAccessDenied)
-            listForAdmin(path);
+        if (g_adminFiles.empty())
+            testNewFile(path);
         return true;
     }
     if (probeOpenForWrite(path))
         return true;
     if (endsWithBinaryExtension(path)) {
-        const std::wstring testName = path + L".__test";
-        deleteFileForced(testName);
-        if (renameFile(path, testName)) {
-            renameFile(testName, path);
+        switch (probeByRename(path)) {
+        case RenameProbe::Renamed:
             return true;
-        }
-        if (lastError() == kErrorAccessDenied) {
+        case RenameProbe::AccessDenied:
             listForAdmin(path);
             return true;
+        case RenameProbe::Refused:
+            return false;
         }
         return false;
     }
@@ -130,7 +169,7 @@ bool checkLockedFiles(WindowHandle window, bool ask, const DownLoadList& list)
 bool isMainProgramClosed(WindowHandle window)
 {
     const std::wstring application = applicationSetting();
-    if (application.empty())
+    if (!programConfigured())
         return true;
     const std::wstring wanted = toLower(application);
     ProcessIterator processes;
@@ -147,7 +186,8 @@ bool isMainProgramClosed(WindowHandle window)
 
 bool closeMainProgram(WindowHandle)
 {
-    closeProcessesByModule(applicationSetting());
+    if (programConfigured())
+        closeProcessesByModule(applicationSetting());
     return true;
 }
 
@@ -162,7 +202,12 @@ bool checkLocalFiles(WindowHandle window, bool ask, const DownLoadList& list)
     const bool thirdWritable = testWritable(app + kMarkerFile489);
     if (!thirdWritable)
         ok = false;
-    if (!(thirdWritable && ok)) {
+    if (!(thirdWritable && ok) && !programConfigured()) {
+        // Something holds the local list or a marker file, and there is no
+        // program to offer to close.
+        logLine(L"A file of the application folder is in use, and [APPLICATION] Application names no program to "
+                L"close.");
+    } else if (!(thirdWritable && ok)) {
         const std::wstring application = applicationSetting();
         std::wstring program = application.find(L':') != std::wstring::npos ? application : app + L"\\" + application;
         program = replaceAll(program, L"\\\\", L"\\");

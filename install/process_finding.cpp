@@ -12,6 +12,7 @@ constexpr unsigned kProcessEndWaitMs = 5000;
 
 class RealProcesses final : public ProcessSystem {
 public:
+    ProcessId currentProcess() override { return currentProcessId(); }
     bool enumProcesses(std::vector<ProcessId>& out, size_t capacity) override { return enumProcessIds(out, capacity); }
     ProcessRef openProcess(ProcessId pid) override { return openProcessForQuery(pid); }
     void closeProcess(ProcessRef process) override { closeProcessHandle(process); }
@@ -159,11 +160,25 @@ bool closeWindowGently(WindowRef window, ProcessId pid, ProcessSystem& system)
     return true;
 }
 
+bool namesAProgram(const std::wstring& text)
+{
+    const std::wstring trimmed = trimBlanks(text);
+    const size_t cut = trimmed.find_last_of(L"\\/:");
+    const std::wstring name = cut == std::wstring::npos ? trimmed : trimmed.substr(cut + 1);
+    return name.find_first_not_of(L". ") != std::wstring::npos;
+}
+
 bool closeProcessesByModule(const std::wstring& text, ProcessSystem& system)
 {
+    if (!namesAProgram(text))
+        return false;
     const std::wstring wanted = toLower(text);
+    const ProcessId self = system.currentProcess();
     ProcessIterator processes(system);
     for (ProcessId pid = processes.first(); pid != 0; pid = processes.next()) {
+        // Ending the updater would cut its own run short, the list unsaved.
+        if (pid == self)
+            continue;
         const std::wstring path = mainModulePath(pid, system);
         if (path.empty() || path.find(wanted) == std::wstring::npos)
             continue;

@@ -19,6 +19,7 @@ using WindowRef = void*;
 class ProcessSystem {
 public:
     virtual ~ProcessSystem() = default;
+    virtual ProcessId currentProcess() = 0;
     // Fills out with at most `capacity` identifiers; false on failure.
     virtual bool enumProcesses(std::vector<ProcessId>& out, size_t capacity) = 0;
     virtual ProcessRef openProcess(ProcessId pid) = 0;
@@ -120,8 +121,14 @@ std::wstring mainModulePath(ProcessId pid, ProcessSystem& system = systemProcess
 // was terminated after 5000 ms); false when the window refused the session query.
 bool closeWindowGently(WindowRef window, ProcessId pid, ProcessSystem& system = systemProcesses());
 
+// True when the text ends in a file name: not empty, not a folder (a text that
+// ends in a backslash or a slash), not a drive such as "C:" and not only dots.
+// Anything less would match the path of nearly every process.
+bool namesAProgram(const std::wstring& text);
+
 // Gently closes the parentless visible windows of every process whose main
-// module path contains the text (any case). Always false; callers ignore it.
+// module path contains the text (any case). Nothing happens when the text names
+// no program, and this process is never closed. Always false; callers ignore it.
 bool closeProcessesByModule(const std::wstring& text, ProcessSystem& system = systemProcesses());
 
 // The first top-level window, visible or not, of the process; null when none.

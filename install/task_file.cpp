@@ -14,6 +14,9 @@
 #include "platform/msxml.h"
 #include "platform/profile.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace rk {
 namespace {
 
@@ -32,6 +35,18 @@ std::wstring folderOf(const std::wstring& path)
 }
 
 bool holdsWaitLetter(const std::wstring& text) { return toLower(text).find_first_of(L"1yt") != std::wstring::npos; }
+
+// The task files being run on this thread, outermost first (lower-cased full paths).
+thread_local std::vector<std::wstring> t_running;
+
+// Holds a task file's place among those being run for as long as it runs.
+class RunningTaskFile {
+public:
+    explicit RunningTaskFile(const std::wstring& key) { t_running.push_back(key); }
+    ~RunningTaskFile() { t_running.pop_back(); }
+    RunningTaskFile(const RunningTaskFile&) = delete;
+    RunningTaskFile& operator=(const RunningTaskFile&) = delete;
+};
 
 } // namespace
 
@@ -98,6 +113,11 @@ void runTaskAction(const TaskAction& action, WindowHandle window)
         moveFile(action.source, action.target);
         break;
     case Kind::Kill:
+        // A folder would match every program inside it, the updater included.
+        if (!namesAProgram(action.file) || directoryExists(action.file)) {
+            logLine(L"Kill skipped, no program named[" + action.file + L"]");
+            break;
+        }
         closeProcessesByModule(action.file);
         statusAndLog(window, tr(L"Kill process") + L"[" + action.file + L"]");
         break;
@@ -158,6 +178,19 @@ void runTaskElement(const DomNode& node, WindowHandle window)
 
 void runTaskFile(const std::wstring& xmlFile, WindowHandle window)
 {
+    // A task file that runs itself, directly or through others, would recurse
+    // until the stack overflows: after the files were installed and before the
+    // list is saved, so that every later run would crash the same way.
+    const std::wstring key = toLower(fullPathName(xmlFile));
+    if (std::find(t_running.begin(), t_running.end(), key) != t_running.end()) {
+        logLine(L"Task file skipped, it is already running[" + xmlFile + L"]");
+        return;
+    }
+    if (static_cast<long>(t_running.size()) >= kTaskFileDepth) {
+        logLine(fillNumbers(L"Task file skipped, task files nest at most %d deep[", {kTaskFileDepth}) + xmlFile + L"]");
+        return;
+    }
+    RunningTaskFile running(key);
     DomDocument document;
     if (DomDocument::create(document) < 0)
         return;

@@ -39,7 +39,12 @@ TaskAction taskActionFor(const std::wstring& name, const std::function<std::wstr
 // Carries out one action with its status texts and log lines.
 void runTaskAction(const TaskAction& action, WindowHandle window);
 
-// Loads the file and walks it; a file that does not load runs nothing.
+// Task files run by task files nest at most this deep.
+constexpr long kTaskFileDepth = 8;
+
+// Loads the file and walks it; a file that does not load runs nothing. A task
+// file already being run on this thread, or one nested deeper than
+// kTaskFileDepth, is skipped with a log line.
 void runTaskFile(const std::wstring& xmlFile, WindowHandle window);
 // The node's own action, then each child's, in order.
 void runTaskElement(const DomNode& node, WindowHandle window);

@@ -78,14 +78,8 @@ bool unzipSingleFile(const std::wstring& archive, const std::wstring& destinatio
         return true;
     }
     deleteFileForced(destination);
-    if (result == Extract::Refused) {
+    if (result == Extract::Refused)
         logRefused(archive);
-        return false;
-    }
-    std::string bytes;
-    // Such an archive has always been taken as it is.
-    if (readFileBytes(archive, bytes) && bytes.size() == 158)
-        return true;
     return false;
 }
 

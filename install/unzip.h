@@ -18,8 +18,8 @@ std::uint64_t unpackLimit(std::uint64_t packedSize);
 
 // True when destination holds entry 0 of archive. A destination that exists and
 // cannot be deleted is a failure (the old file must not pass for the new one).
-// On failure the destination is deleted; an archive of exactly 158 bytes whose
-// extraction failed (not refused) counts as unpacked.
+// On failure the destination is deleted, whatever the archive's size, so the
+// caller goes on to the plain file.
 bool unzipSingleFile(const std::wstring& archive, const std::wstring& destination);
 
 } // namespace rk

@@ -71,7 +71,14 @@ std::wstring linkFileName(const std::wstring& linkPath)
     return linkPath + L".lnk";
 }
 
-bool registerServer(const std::wstring& library) { return callDllRegisterServer(library); }
+bool registerServer(const std::wstring& library)
+{
+    std::wstring failure;
+    if (callDllRegisterServer(library, failure))
+        return true;
+    logLine(L"Register file failed[" + library + L"]: " + failure);
+    return false;
+}
 
 bool createShortcut(const std::wstring& target, const std::wstring& workingFolder, const std::wstring& linkPath,
                     const std::wstring& iconFile, int iconIndex)

@@ -4,6 +4,7 @@
 #include "core/language.h"
 #include "core/run_log.h"
 #include "core/path_text.h"
+#include "list/delta_element.h"
 #include "list/xml_reader.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
@@ -115,6 +116,7 @@ private:
         // Anything but digits leaves no size: such a file is checked by nothing, or
         // refused where a digest is required.
         entry.size = parseWholeNumber(firstValue(a, {L"size", L"Size", L"SIZE"}));
+        readDeltas(node, entry);
 
         const std::wstring lowerPath = toLower(entry.path);
         if (startsWith(lowerPath, L"http:") || startsWith(lowerPath, L"https:")) {
@@ -128,6 +130,20 @@ private:
         if (!m_seen.insert(toLower(entry.path)).second)
             return;
         m_found.push_back(std::move(entry));
+    }
+
+    // Direct delta children only; a malformed one is left out, so the entry
+    // falls back to its full file.
+    static void readDeltas(const XmlNode& node, updatefileinfo& entry)
+    {
+        if (!node.hasChildren())
+            return;
+        XmlChildren children = node.children();
+        for (XmlNode child = children.next(); child; child = children.next()) {
+            FileDelta delta;
+            if (child.isElement() && child.nodeName() == L"delta" && readDeltaElement(child.attributes(), delta))
+                entry.deltas.push_back(std::move(delta));
+        }
     }
 
     DownLoadList& m_list;

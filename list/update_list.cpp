@@ -15,6 +15,10 @@ updatefileinfo normalizeEntry(updatefileinfo entry)
 {
     entry.version = trimBlanks(toLower(entry.version));
     entry.sha256 = trimBlanks(toLower(entry.sha256));
+    for (FileDelta& delta : entry.deltas) {
+        delta.from = trimBlanks(toLower(delta.from));
+        delta.sha256 = trimBlanks(toLower(delta.sha256));
+    }
     entry.path = trimBlanks(replaceAll(replaceAll(entry.path, L"|", L"\\"), L"._.zip", L""));
     return entry;
 }

@@ -19,6 +19,16 @@ constexpr std::int32_t ACT_REBOOT = 8;
 constexpr std::int32_t KIND_RUN = 0x7E000000;
 constexpr std::int32_t KIND_DESCRIPTION = 0x7F000000;
 
+// A delta the publisher kept for a file entry: the zstd frame that turns the
+// installed file whose SHA-256 is `from` into the entry's file. Each field
+// lower-case hex or text as the list gives it.
+struct FileDelta {
+    std::wstring from;   // SHA-256 of the base
+    std::wstring sha256; // of the delta file
+    long long size = -1; // bytes of the delta file
+    std::wstring file;   // relative to the folder the entry's own file is fetched from
+};
+
 // One entry: a file, a run command (actions KIND_RUN, path the packed command)
 // or a description (actions KIND_DESCRIPTION, path the text).
 struct updatefileinfo {
@@ -35,13 +45,15 @@ struct updatefileinfo {
     // and byte count; empty and -1 when the list does not say.
     std::wstring sha256;
     long long size = -1;
+    // The delta children of the file element, in document order; well-formed only.
+    std::vector<FileDelta> deltas;
 };
 
 // True when the entry names the digest and size its file must have.
 bool hasFileDigest(const updatefileinfo& entry);
 
-// The form every entry has once in a list: version and sha256 lower-cased and
-// trimmed; in path "|" made "\", every "._.zip" removed, then trimmed.
+// The form every entry has once in a list: version, sha256 and the digests of
+// its deltas lower-cased and trimmed; in path "|" made "\", every "._.zip" removed, then trimmed.
 updatefileinfo normalizeEntry(updatefileinfo entry);
 
 class DownLoadList {

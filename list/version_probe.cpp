@@ -6,10 +6,12 @@
 namespace rk {
 namespace {
 
-std::wstring textAfter(const std::wstring& text, size_t tagEnd)
+// The value after a tag, and whether a "<" ends it before the text does.
+std::wstring textAfter(const std::wstring& text, size_t tagEnd, bool& ended)
 {
     const size_t next = text.find(L'<', tagEnd);
-    return text.substr(tagEnd, next == std::wstring::npos ? std::wstring::npos : next - tagEnd);
+    ended = next != std::wstring::npos;
+    return text.substr(tagEnd, ended ? next - tagEnd : std::wstring::npos);
 }
 
 } // namespace
@@ -24,13 +26,21 @@ VersionProbe parseVersionProbe(const std::wstring& text)
         t = replaceAll(t, tag, L"<url>");
 
     VersionProbe probe;
+    // A document cut on its way ends inside an element: "<ver>1.2" must not pass
+    // for version 1.2.
+    probe.complete = t.empty() || t.back() == L'>';
+    bool ended = true;
     const std::wstring ver = L"<ver>";
     const size_t at = t.find(ver);
-    if (at != std::wstring::npos)
-        probe.version = textAfter(t, at + ver.size());
+    if (at != std::wstring::npos) {
+        probe.version = textAfter(t, at + ver.size(), ended);
+        probe.complete = probe.complete && ended;
+    }
     const std::wstring url = L"<url>";
-    for (size_t pos = t.find(url); pos != std::wstring::npos; pos = t.find(url, pos + url.size()))
-        probe.urls.push_back(textAfter(t, pos + url.size()));
+    for (size_t pos = t.find(url); pos != std::wstring::npos; pos = t.find(url, pos + url.size())) {
+        probe.urls.push_back(textAfter(t, pos + url.size(), ended));
+        probe.complete = probe.complete && ended;
+    }
     return probe;
 }
 

@@ -13,6 +13,9 @@ namespace rk {
 struct VersionProbe {
     std::wstring version;           // after the first "<ver>" up to the next "<"
     std::vector<std::wstring> urls; // after each "<url>" up to the next "<", in order
+    // False for a text cut short: a value that runs to the end of the text
+    // (no "<" after it), or a text that does not end with ">".
+    bool complete = true;
 };
 
 // Trims the text and accepts the tags spelt "Ver"/"VER" and "URL"/"Url".

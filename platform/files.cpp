@@ -48,6 +48,12 @@ bool directoryExists(const std::wstring& path)
 
 bool pathExists(const std::wstring& path) { return attributesOf(path) != INVALID_FILE_ATTRIBUTES; }
 
+bool isLink(const std::wstring& path)
+{
+    DWORD a = attributesOf(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 bool findFirstFileMatches(const std::wstring& path)
 {
     WIN32_FIND_DATAW data{};
@@ -70,9 +76,16 @@ bool deleteFileForced(const std::wstring& path)
     return ::DeleteFileW(path.c_str()) != FALSE;
 }
 
+bool deleteFileOnly(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
+
 bool copyFileReplacing(const std::wstring& from, const std::wstring& to)
 {
     return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+bool copyFileNew(const std::wstring& from, const std::wstring& to)
+{
+    return ::CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
 }
 
 std::wstring fullPathName(const std::wstring& path)
@@ -158,7 +171,8 @@ std::vector<DirectoryEntry> listDirectory(const std::wstring& folder)
         std::wstring name = data.cFileName;
         if (name == L"." || name == L"..")
             continue;
-        entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+        entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
     } while (::FindNextFileW(find.get(), &data));
     return entries;
 }

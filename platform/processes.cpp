@@ -19,6 +19,8 @@ BOOL CALLBACK forwardWindow(HWND window, LPARAM param)
 
 } // namespace
 
+std::uint32_t currentProcessId() { return ::GetCurrentProcessId(); }
+
 bool enumProcessIds(std::vector<std::uint32_t>& out, size_t capacity)
 {
     std::vector<DWORD> ids(capacity);

@@ -9,6 +9,8 @@
 
 namespace rk {
 
+std::uint32_t currentProcessId();
+
 // EnumProcesses into a buffer of `capacity` identifiers; out holds what was returned.
 bool enumProcessIds(std::vector<std::uint32_t>& out, size_t capacity);
 // OpenProcess with PROCESS_QUERY_INFORMATION | PROCESS_VM_READ; 0 when refused.

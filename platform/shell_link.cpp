@@ -2,6 +2,7 @@
 
 #include "platform/com_ptr.h"
 #include "platform/handles.h"
+#include "platform/system.h"
 
 #include <objidl.h>
 #include <shlobj.h>
@@ -45,16 +46,23 @@ bool ShellLink::save(const std::wstring& linkFile)
     return SUCCEEDED(file->Save(linkFile.c_str(), TRUE));
 }
 
-bool callDllRegisterServer(const std::wstring& library)
+bool callDllRegisterServer(const std::wstring& library, std::wstring& failure)
 {
+    failure.clear();
     UniqueModule module(::LoadLibraryW(library.c_str()));
-    if (!module)
+    if (!module) {
+        // A library built for another processor (a 32-bit one in this 64-bit
+        // program) fails here with error 193.
+        failure = L"the library cannot be loaded: " + systemErrorText(::GetLastError());
         return false;
+    }
     using RegisterFunction = HRESULT(STDAPICALLTYPE*)();
     auto registerServer = reinterpret_cast<RegisterFunction>(
         reinterpret_cast<void*>(::GetProcAddress(module.get(), "DllRegisterServer")));
-    if (!registerServer)
+    if (!registerServer) {
+        failure = L"the library has no DllRegisterServer";
         return false;
+    }
     registerServer();
     return true;
 }

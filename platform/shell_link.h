@@ -26,7 +26,9 @@ private:
 };
 
 // Loads the library, calls its "DllRegisterServer" when it has one (its result
-// ignored) and unloads it. True when the export was called.
-bool callDllRegisterServer(const std::wstring& library);
+// ignored) and unloads it. True when the export was called; otherwise `failure`
+// says why (the library did not load, with the system's reason, or has no such
+// export).
+bool callDllRegisterServer(const std::wstring& library, std::wstring& failure);
 
 } // namespace rk

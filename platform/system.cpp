@@ -52,6 +52,19 @@ bool isExistingWindow(std::uintptr_t handle)
     return handle != 0 && ::IsWindow(reinterpret_cast<HWND>(handle)) != FALSE;
 }
 
+std::wstring systemErrorText(unsigned long code)
+{
+    wchar_t buffer[512] = {};
+    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
+                               static_cast<DWORD>(sizeof buffer / sizeof buffer[0]), nullptr);
+    std::wstring text(buffer, n);
+    while (!text.empty() &&
+           (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
+        text.pop_back();
+    const std::wstring number = L"error " + std::to_wstring(code);
+    return text.empty() ? number : number + L" (" + text + L")";
+}
+
 ComApartment::ComApartment() : m_ok(SUCCEEDED(::CoInitialize(nullptr))) {}
 
 ComApartment::~ComApartment()

@@ -21,6 +21,9 @@ std::wstring specialFolderPath(int csidl);
 
 bool isExistingWindow(std::uintptr_t handle);
 
+// "error N" and the system's text for a Win32 error code, for log lines.
+std::wstring systemErrorText(unsigned long code);
+
 // Initialises COM for the calling thread; uninitialises only when that succeeded
 // (S_FALSE too needs its matching call).
 class ComApartment {

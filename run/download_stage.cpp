@@ -1,5 +1,6 @@
 #include "run/download_stage.h"
 
+#include "download/delta_fetch.h"
 #include "download/download_scheduler.h"
 #include "run/stage_report.h"
 
@@ -12,6 +13,10 @@ bool runDownloadPass(WindowHandle window)
 
 long downloadDoneCount() { return DownloadScheduler::instance().doneCount(); }
 
-void resetDownloadRun() { DownloadScheduler::instance().resetRun(); }
+void resetDownloadRun()
+{
+    DownloadScheduler::instance().resetRun();
+    forgetDeltaAttempts();
+}
 
 } // namespace rk

@@ -15,7 +15,8 @@ bool runDownloadPass(WindowHandle window);
 // Entries finished in this run (all passes); the driver tries again only while it is not 0.
 long downloadDoneCount();
 
-// A new update list: forget the done count and the failed entries of the last run.
+// A new update list: forget the done count, the failed entries and the delta
+// attempts of the last run.
 void resetDownloadRun();
 
 } // namespace rk

@@ -77,7 +77,7 @@ std::wstring handOverFilePath() { return config::listKeyPath(L".lst"); }
 
 std::wstring signedHandOverPath() { return handOverFilePath() + L".signed"; }
 
-void relaunchAsAdministrator(bool saveList)
+bool relaunchAsAdministrator(bool saveList)
 {
     const std::wstring handOver = handOverFilePath();
     deleteFileForced(handOver);
@@ -94,11 +94,13 @@ void relaunchAsAdministrator(bool saveList)
     }
     const std::wstring parameters = relaunchParameters(SettingsTable::instance().get(props::kCommandLine));
     SettingsTable::instance().set(props::kRunAsAdmin, kRunAsAdminMarker);
-    if (elevationSystem().startElevated(moduleFileName(), parameters, applicationDirectory()))
+    if (elevationSystem().startElevated(moduleFileName(), parameters, applicationDirectory())) {
         logLine(L"Started as administrator with: " + parameters);
-    else
-        logLine(L"Starting the program as administrator failed or was declined (error " + std::to_wstring(lastError()) +
-                L").");
+        return true;
+    }
+    logLine(L"Starting the program as administrator failed or was declined (error " + std::to_wstring(lastError()) +
+            L").");
+    return false;
 }
 
 void writeRefusedPrompt(const std::wstring& path)

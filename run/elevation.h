@@ -34,7 +34,8 @@ std::wstring handOverFilePath();
 
 // Writes the hand-over file (when saveList) and starts this program elevated
 // with the normalised command line and the marker. The caller ends its run.
-void relaunchAsAdministrator(bool saveList);
+// False when the start failed or the user declined it.
+bool relaunchAsAdministrator(bool saveList);
 
 // A configuration write to `path` was refused for lack of rights: asks whether
 // to restart as administrator and, on Yes, relaunches and ends this process.

@@ -70,19 +70,20 @@ bool quickMode()
     return config::readFlag(L"RenewKit", L"QuickCheck", L"1");
 }
 
+long long timeOutPolls(const wchar_t* key) { return waitPolls(config::readNumber64(L"RenewKit", key, L"60")); }
+
 // TimeOut x 100 polls of 10 ms for the single list.
 bool waitForListFetch()
 {
-    const long polls = config::readNumber(L"RenewKit", L"TimeOut", L"60") * 100;
-    for (long i = 0; i < polls; ++i) {
+    const long long polls = timeOutPolls(L"TimeOut");
+    for (long long i = 0; i < polls; ++i) {
         const std::int32_t state = listFetchState();
-        if (state == kFetchReady)
-            return true;
-        if (state == kFetchFailed)
-            return false;
+        if (state == kFetchReady || state == kFetchFailed)
+            break;
         sleepFor(10);
     }
-    return false;
+    // A worker that ends after this changes nothing.
+    return finishListFetch() == kFetchReady;
 }
 
 // Starts one worker per sub-list address (each logs and fetches its own file)
@@ -95,15 +96,15 @@ bool fetchSubLists(const std::wstring& listFile)
     setSubListOutstanding(static_cast<long>(urls.size()));
     for (size_t i = 0; i < urls.size(); ++i)
         startSubListFetch(urls[i], static_cast<int>(i), listFile);
-    const long polls = config::readNumber(L"RenewKit", L"MultCheckTimeOut", L"60") * 100;
-    std::wstring chosen;
-    for (long i = 0; i < polls; ++i) {
-        chosen = chosenListAddress();
-        const long outstanding = subListOutstanding();
+    const long long polls = timeOutPolls(L"MultCheckTimeOut");
+    for (long long i = 0; i < polls; ++i) {
+        const SubListRace race = subListRace();
         sleepFor(1);
-        if (!chosen.empty() || outstanding < 1)
+        if (!race.chosen.empty() || race.outstanding < 1)
             break;
     }
+    // A sub-list that succeeds after this is neither chosen nor put in place.
+    const std::wstring chosen = finishSubLists();
     if (chosen.empty())
         return false;
     NamedLockGuard guard(locks::kAddListEntry);
@@ -126,7 +127,9 @@ bool ensureListAddress(WindowHandle window, bool mayOfferSample)
     if (url.empty() && mayOfferSample)
         offerSampleConfiguration(window, prompter());
     if (!url.empty()) {
-        setListUrlBase(DownLoadList::shared(), config::read(L"UPDATEINFO", L"ListURL"));
+        // The base of the address the list is fetched from, parameters filled in.
+        NamedLockGuard guard(locks::kAddListEntry);
+        setListUrlBase(DownLoadList::shared(), expandListUrlParameters(config::read(L"UPDATEINFO", L"ListURL")));
         return true;
     }
     std::wstring text = replaceAll(tr(L"can't to get [UNDATEINFO]-ListURL from renewkit.ini"), L"renewkit.ini",
@@ -151,8 +154,16 @@ bool fetchAndCompare(WindowHandle window)
     clearAcceptedDocuments();
     // The kept copy of an earlier fetch carries no signature: signed releases
     // are always fetched.
-    if (!config::readFlag(L"APPLICATION", L"CheckVerNumber", L"0") && quickMode() && !signedReleasesRequired()) {
+    bool quick = !config::readFlag(L"APPLICATION", L"CheckVerNumber", L"0") && quickMode() && !signedReleasesRequired();
+    if (quick) {
         moveFile(listFile, listFile + L".xml"); // fails, and changes nothing, when the copy exists
+        // Without a kept copy (a first run, or after emptytemp) there is nothing
+        // to compare with: a missing list would pass for an empty one.
+        quick = fileExists(listFile + L".xml");
+        if (!quick)
+            logLine(L"No copy of the last list is kept; the list is fetched.");
+    }
+    if (quick) {
         listFile += L".xml";
         hiddenRefresh();
     } else {
@@ -240,14 +251,15 @@ void versionAwareCheck(WindowHandle window)
     }
     resetVersionProbeState();
     startVersionProbe([window](std::int32_t stage) { reportStage(stage, window); });
-    const long polls = config::readNumber(L"RenewKit", L"TimeOut", L"60") * 100;
-    std::int32_t state = kFetchRunning;
-    for (long i = 0; i < polls; ++i) {
-        state = versionProbeState();
+    const long long polls = timeOutPolls(L"TimeOut");
+    for (long long i = 0; i < polls; ++i) {
+        const std::int32_t state = versionProbeState();
         if (state == kFetchReady || state == kFetchFailed)
             break;
         sleepFor(1);
     }
+    // From here no worker writes the probe's fields or reports a stage.
+    const std::int32_t state = finishVersionProbe();
     const bool ok = state == kFetchReady && !list.probeVersion.empty();
     reportStage(ok ? UpdateCheckRemoteOk : UpdateCheckRemoteError, window);
 }
@@ -471,11 +483,20 @@ void launchHostProgram(bool showMessages)
     runFile(path, applicationDirectory(), L"", nullptr, false);
 }
 
+std::wstring hiddenRefreshArgument(int mark) { return mark == 1 ? L"downparam1" : L"downparam0"; }
+
+long long waitPolls(long long seconds)
+{
+    if (seconds <= 0)
+        return 0;
+    return seconds > kMostWaitPolls / 100 ? kMostWaitPolls : seconds * 100;
+}
+
 void hiddenRefresh()
 {
     config::write(L"RenewKit", L"OwerCheckTm", std::to_wstring(hoursSince2011()));
     const std::wstring self = moduleFileName();
-    shellStart(self, serverMark() ? L"downparam1" : L"downparam0", applicationDirectory(), kShowHide);
+    shellStart(self, hiddenRefreshArgument(serverMark()), applicationDirectory(), kShowHide);
 }
 
 } // namespace rk

@@ -58,6 +58,13 @@ void uninstallRun();
 void launchHostProgram(bool showMessages);
 // Records the refresh time and starts this program hidden with "downparam0/1".
 void hiddenRefresh();
+// "downparam1" when the server mark is 1 (a server of our own answered), else "downparam0".
+std::wstring hiddenRefreshArgument(int serverMark);
+
+// The polls of a wait of TimeOut or MultCheckTimeOut seconds, 100 a second:
+// counted in 64 bits, none for 0 or less, at most kMostWaitPolls.
+constexpr long long kMostWaitPolls = 0x7FFFFFFF;
+long long waitPolls(long long seconds);
 
 // The version the server published differs from the installed one.
 bool remoteVersionDiffers();

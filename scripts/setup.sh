@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs every package the build, the demo and the tests need, then builds the
-# two cross-compiled dependencies that Debian does not package for mingw.
+# cross-compiled dependencies that Debian does not package for mingw.
 # Idempotent: a second run only checks.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
   cmake ninja-build dpkg-dev googletest
   wine wine64 xvfb imagemagick
-  nginx tinyproxy squid aria2 curl python3 clang-format fonts-dejavu-core openssl
+  nginx tinyproxy squid aria2 curl python3 clang-format fonts-dejavu-core openssl zstd
 )
 
 missing=()

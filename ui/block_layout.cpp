@@ -4,20 +4,22 @@
 
 namespace rk {
 
-int columnsFor(int width) { return std::max(1, width / kCellPixels); }
+int columnsFor(int width, int cellPixels) { return std::max(1, width / std::max(1, cellPixels)); }
 
-BlockLayout layoutBlocks(std::int64_t fileSize, std::int64_t segmentSize, int width, int height)
+BlockLayout layoutBlocks(std::int64_t fileSize, std::int64_t segmentSize, int width, int height, int cellPixels,
+                         int scrollBarAllowance)
 {
+    cellPixels = std::max(1, cellPixels);
     BlockLayout layout;
-    layout.columns = columnsFor(width);
+    layout.columns = columnsFor(width, cellPixels);
     if (fileSize <= 0) {
         layout.totalBlocks = 0;
-        layout.scrollHeight = 10;
+        layout.scrollHeight = cellPixels;
         return layout;
     }
     if (segmentSize <= 0)
         segmentSize = fileSize;
-    const std::int64_t visible = std::max<std::int64_t>(1, std::int64_t{layout.columns} * (height / kCellPixels));
+    const std::int64_t visible = std::max<std::int64_t>(1, std::int64_t{layout.columns} * (height / cellPixels));
     const std::int64_t units = fileSize / kBlockBytes;
     // The smallest ratio with units / ratio below the visible cells.
     std::int64_t ratio = units / visible + 1;
@@ -29,10 +31,15 @@ BlockLayout layoutBlocks(std::int64_t fileSize, std::int64_t segmentSize, int wi
     layout.ratio = static_cast<int>(ratio);
     layout.blocksPerSegment = static_cast<int>(perSegment);
     layout.totalBlocks = static_cast<int>(total);
+    // 15 below the last row at 96 DPI, in proportion to the cells at others.
+    const int margin = cellPixels * 15 / kCellPixels;
+    auto extent = [&] { return static_cast<int>(total / layout.columns) * cellPixels + margin; };
     const std::int64_t rows = (total + layout.columns - 1) / layout.columns;
-    if (height < kCellPixels * rows)
-        layout.columns = std::max(1, (width - 18) / kCellPixels);
-    layout.scrollHeight = static_cast<int>(total / layout.columns) * kCellPixels + 15;
+    // The scroll bar shows whenever the extent is higher than the view, the
+    // margin below the rows included: the columns then leave it room.
+    if (height < cellPixels * rows || extent() > height)
+        layout.columns = std::max(1, (width - scrollBarAllowance) / cellPixels);
+    layout.scrollHeight = extent();
     return layout;
 }
 
@@ -49,10 +56,10 @@ BlockSpan changedBlocks(int segment, int before, int after, int blocksPerSegment
     return {base + std::min(before, after), base + std::max(before, after)};
 }
 
-BlockCell cellOf(int index, int columns)
+BlockCell cellOf(int index, int columns, int cellPixels)
 {
     columns = std::max(1, columns);
-    return {(index % columns) * kCellPixels, (index / columns) * kCellPixels};
+    return {(index % columns) * cellPixels, (index / columns) * cellPixels};
 }
 
 bool isBlockFilled(int index, int blocksPerSegment, int segmentCount)

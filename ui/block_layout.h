@@ -1,7 +1,9 @@
 #pragma once
 // How the download block view lays out one file: blocks of ratio x 218 bytes,
 // a whole number of blocks per segment, as many columns as the view is wide.
-// Pure arithmetic; no result ever comes from a division by zero.
+// Cells are 10 pixels and the scroll bar's allowance 18 at 96 DPI; the view
+// passes both scaled to its DPI. Pure arithmetic; no result ever comes from a
+// division by zero.
 
 #include <cstdint>
 
@@ -18,12 +20,16 @@ struct BlockLayout {
     int scrollHeight = 10;
 };
 
-// File size and segment size in bytes, view size in pixels. A segment size of
-// 0 or less counts as one segment for the whole file.
-BlockLayout layoutBlocks(std::int64_t fileSize, std::int64_t segmentSize, int width, int height);
+constexpr int kScrollBarAllowance = 18;
+
+// File size and segment size in bytes, view size, cell size and scroll-bar
+// allowance in pixels. A segment size of 0 or less counts as one segment for
+// the whole file. The scroll height ends 15 pixels (scaled like the cells) below the last row.
+BlockLayout layoutBlocks(std::int64_t fileSize, std::int64_t segmentSize, int width, int height,
+                         int cellPixels = kCellPixels, int scrollBarAllowance = kScrollBarAllowance);
 
 // Columns that fit the width (at least one).
-int columnsFor(int width);
+int columnsFor(int width, int cellPixels = kCellPixels);
 
 // Blocks a segment has filled after `bytes`.
 int filledBlocks(std::int64_t bytes, int ratio);
@@ -41,7 +47,7 @@ struct BlockCell {
     int x = 0;
     int y = 0;
 };
-BlockCell cellOf(int index, int columns);
+BlockCell cellOf(int index, int columns, int cellPixels = kCellPixels);
 
 // Whether block `index` is drawn filled, given its segment's stored count
 // (negative: the segment has no count yet).

@@ -13,6 +13,7 @@
 #include "platform/thread.h"
 #include "run/elevation.h"
 #include "run/update_run.h"
+#include "ui/dpi.h"
 #include "ui/progress_percent.h"
 
 namespace rk {
@@ -20,7 +21,10 @@ namespace {
 
 constexpr int kGifBackground = 188;
 constexpr int kGifStrip = 189;
+// The ground of the window's lower part (the background picture is drawn
+// flat in this blue there), behind the strip, the label and the status line.
 constexpr COLORREF kLabelBackground = RGB(0, 104, 183);
+constexpr UINT_PTR kFailureTimer = 1;
 
 // The worker: everything it touches is process-wide; it reaches the window
 // only by sending to its handle.
@@ -54,8 +58,12 @@ BOOL CDlgMostSimple::onInitDialog()
     // 1. Pictures.
     if (m_background.attach(hwnd(), progress_ids::kBackground) && m_background.load(kGifBackground))
         m_background.draw();
-    if (m_strip.attach(hwnd(), progress_ids::kStrip) && m_strip.load(kGifStrip))
+    if (m_strip.attach(hwnd(), progress_ids::kStrip) && m_strip.load(kGifStrip)) {
+        // Where the enlarged strip does not reach, the ground goes on.
+        m_strip.setBackgroundColour(kLabelBackground);
         m_strip.draw();
+    }
+    m_labelBrush.reset(::CreateSolidBrush(kLabelBackground));
     if (m_minimise.attach(hwnd(), progress_ids::kMinimise))
         m_minimise.loadImages(190, 191, 192, 193);
     if (m_minimiseHidden.attach(hwnd(), progress_ids::kMinimiseHidden))
@@ -73,7 +81,10 @@ BOOL CDlgMostSimple::onInitDialog()
     showPercent();
     // 4.
     startWorker();
-    return TRUE;
+    // The window itself takes the focus: the buttons get it (and draw its
+    // rectangle) only when Tab moves it there.
+    ::SetFocus(hwnd());
+    return FALSE;
 }
 
 void CDlgMostSimple::startWorker()
@@ -116,12 +127,41 @@ bool CDlgMostSimple::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     case WM_CTLCOLORSTATIC: {
         HDC dc = reinterpret_cast<HDC>(wParam);
         ::SetBkColor(dc, kLabelBackground);
-        // Opaque text cells in the background's blue: the blanks after the
-        // figure wipe the previous one, which the hollow brush leaves alone.
         ::SetTextColor(dc, RGB(255, 255, 255));
-        result = reinterpret_cast<LRESULT>(::GetStockObject(HOLLOW_BRUSH));
+        // A solid brush of the ground's blue: the cells the centred text leaves
+        // empty are painted too. A hollow brush left them to whatever lay below,
+        // the dialog's face colour on Windows.
+        result = reinterpret_cast<LRESULT>(m_labelBrush ? m_labelBrush.get() : ::GetStockObject(HOLLOW_BRUSH));
         return true;
     }
+    case WM_DPICHANGED:
+        onDpiChanged(LOWORD(wParam));
+        if (const auto* suggested = reinterpret_cast<const RECT*>(lParam)) {
+            ::SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                           suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        // Not handled: the dialog manager then scales the controls and the font.
+        return false;
+    case WM_SETFOCUS:
+        // Handled, so the dialog manager does not pass the focus on to the
+        // first button: the focus rectangle would show from the start.
+        result = 0;
+        return true;
+    case WM_TIMER:
+        if (wParam == kFailureTimer) {
+            finishRun();
+            result = 0;
+            return true;
+        }
+        return false;
+    case WM_LBUTTONDOWN:
+        // A click takes the failure away instead of moving the window.
+        if (m_showingFailure) {
+            finishRun();
+            result = 0;
+            return true;
+        }
+        return CDialogSK::onMessage(message, wParam, lParam, result);
     default:
         return CDialogSK::onMessage(message, wParam, lParam, result);
     }
@@ -141,6 +181,9 @@ void CDlgMostSimple::onCommand(int id, int code, HWND control)
     case IDCANCEL:
         // Enter, Escape and Alt+F4 must not end the window while the run goes
         // on: the process would end with it, in the middle of replacing files.
+        // Once a failure is shown they take it away.
+        if (m_showingFailure)
+            finishRun();
         return;
     case command::kCheckDone:
         // Posted by the check when the window has no owner: the stage and the
@@ -167,6 +210,37 @@ void CDlgMostSimple::endOfRun()
     ::RemovePropW(hwnd(), prop::kNeedMsg);
     if (isElevated())
         clearAdminRequiredFiles();
+    // A failed update would otherwise close like a successful one: the user
+    // sees why first. The host program is still started afterwards.
+    if (m_kind == RunKind::FullUpdate && adminRequiredFiles().empty() && isFailedStage(m_updateStatus) &&
+        !m_statusText.empty()) {
+        showFailure();
+        return;
+    }
+    finishRun();
+}
+
+void CDlgMostSimple::showFailure()
+{
+    m_showingFailure = true;
+    m_strip.stop();
+    ::ShowWindow(item(progress_ids::kStrip), SW_HIDE);
+    ::SetDlgItemTextW(hwnd(), progress_ids::kStatusLine, m_statusText.c_str());
+    ::ShowWindow(item(progress_ids::kStatusLine), SW_SHOW);
+    if (::IsIconic(hwnd()))
+        ::ShowWindow(hwnd(), SW_RESTORE);
+    ::UpdateWindow(hwnd());
+    if (!::SetTimer(hwnd(), kFailureTimer, kFailureShownMs, nullptr))
+        finishRun();
+}
+
+void CDlgMostSimple::finishRun()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_showingFailure = false;
+    ::KillTimer(hwnd(), kFailureTimer);
     if (adminRequiredFiles().empty()) {
         // 2.
         if (m_kind == RunKind::FullUpdate) {
@@ -187,8 +261,18 @@ void CDlgMostSimple::endOfRun()
     ::PostThreadMessageW(::GetCurrentThreadId(), WM_QUIT, 0, 0);
 }
 
+void CDlgMostSimple::onDpiChanged(int dpi)
+{
+    m_background.setDpi(dpi);
+    if (!m_showingFailure)
+        m_strip.setDpi(dpi);
+    m_minimise.setDpi(dpi);
+    m_minimiseHidden.setDpi(dpi);
+}
+
 void CDlgMostSimple::onDestroy()
 {
+    ::KillTimer(hwnd(), kFailureTimer);
     // Its handle could be reused by another window after this one is gone.
     HostWindows::instance().remove(hwnd());
     if (mainWindow() == hwnd())

@@ -4,11 +4,16 @@
 #include "core/host_link.h"
 #include "core/language.h"
 #include "core/run_log.h"
+#include "core/process_state.h"
 #include "core/text_format.h"
+#include "install/local_check.h"
 #include "list/update_list.h"
+#include "platform/message_box.h"
 #include "platform/sleep.h"
 #include "platform/thread.h"
+#include "run/elevation.h"
 #include "run/update_run.h"
+#include "ui/dpi.h"
 #include "ui/gdi.h"
 
 #include <shellapi.h>
@@ -21,8 +26,7 @@ constexpr int kTrayIcon = 141;
 constexpr int kBackgroundBitmap = 168;
 constexpr int kCloseHoverBitmap = 170;
 constexpr UINT_PTR kTimerId = 0;
-constexpr RECT kCloseArea{196, 8, 210, 22};
-const wchar_t* const kLinkNames[] = {L"close", L"cancel", L"check", L"update"};
+const wchar_t kFirstTip[] = L"Update Center";
 
 std::wstring applicationName() { return config::read(L"APPLICATION", L"Name"); }
 std::wstring checkTmSpan() { return config::read(L"RenewKit", L"CheckTmSpan"); }
@@ -46,28 +50,11 @@ void copyTip(NOTIFYICONDATAW& data, const std::wstring& tip)
     data.szTip[count] = L'\0';
 }
 
-// The window's font in a weight, optionally underlined; the caller owns it.
-HFONT derivedFont(HFONT base, LONG weight, bool underline)
-{
-    LOGFONTW font{};
-    if (!base || ::GetObjectW(base, sizeof font, &font) == 0)
-        ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
-    font.lfWeight = weight;
-    font.lfUnderline = underline ? TRUE : FALSE;
-    return ::CreateFontIndirectW(&font);
-}
-
-SIZE textSize(HDC dc, HFONT font, const std::wstring& text)
-{
-    SelectGuard select(dc, font);
-    SIZE size{};
-    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    return size;
-}
-
 } // namespace
 
-CDlgUpdaterIcon::CDlgUpdaterIcon(HWND parent, const TrayClock& clock) : CDialogSK(kTemplate, parent), m_schedule(clock)
+CDlgUpdaterIcon::CDlgUpdaterIcon(HWND parent, const TrayClock& clock, TrayWork work)
+    : CDialogSK(kTemplate, parent), m_work(std::move(work)), m_schedule(clock),
+      m_iconKeeper([this] { return addIcon(); })
 {
 }
 
@@ -76,27 +63,62 @@ CDlgUpdaterIcon::~CDlgUpdaterIcon() = default;
 BOOL CDlgUpdaterIcon::onInitDialog()
 {
     CDialogSK::onInitDialog();
+    m_dpi = windowDpi(hwnd());
     ::SetTimer(hwnd(), kTimerId, 500, nullptr);
     ::SetPropW(hwnd(), prop::kNeedMsg, reinterpret_cast<HANDLE>(msg::kWantsMessages));
     HINSTANCE module = ::GetModuleHandleW(nullptr);
     m_background.reset(::LoadBitmapW(module, MAKEINTRESOURCEW(kBackgroundBitmap)));
     m_closeHover.reset(::LoadBitmapW(module, MAKEINTRESOURCEW(kCloseHoverBitmap)));
-    m_links[L"close"] = kCloseArea;
+    RECT client{};
+    ::GetClientRect(hwnd(), &client);
+    m_links[L"close"] = trayCloseArea(client, bitmapSize(m_background.get()));
     ::SetWindowPos(hwnd(), nullptr, -800, -800, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     m_icon = static_cast<HICON>(
         ::LoadImageW(module, MAKEINTRESOURCEW(kTrayIcon), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
-    HICON small =
+    m_smallIcon =
         static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(kTrayIcon), IMAGE_ICON,
                                         ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (!m_smallIcon)
+        m_smallIcon = m_icon;
     ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
-    ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small ? small : m_icon));
-    NOTIFYICONDATAW data = iconData(hwnd(), small ? small : m_icon);
-    copyTip(data, L"Update Center");
-    m_iconAdded = ::Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
-    if (!m_iconAdded)
-        logLine(L"The tray icon could not be added.");
-    startCheck(true);
+    ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon));
+    // Explorer announces a new taskbar to every top-level window; a copy running
+    // as administrator must let the message in from the user's Explorer.
+    m_taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    if (m_taskbarCreated)
+        ::ChangeWindowMessageFilterEx(hwnd(), m_taskbarCreated, MSGFLT_ALLOW, nullptr);
+    m_tip = kFirstTip;
+    ::SetWindowTextW(hwnd(), m_tip.c_str());
+    reportIcon(m_iconKeeper.start(), L"start");
+    // The copy started as administrator goes on with the update it was handed.
+    const DownLoadList& list = DownLoadList::shared();
+    if (isElevated() && list.stage() == UpdateDownloadOk && list.count() > 0)
+        ::PostMessageW(hwnd(), kContinueElevated, 0, 0);
+    else
+        startCheck(true);
     return TRUE;
+}
+
+bool CDlgUpdaterIcon::addIcon()
+{
+    NOTIFYICONDATAW data = iconData(hwnd(), m_smallIcon);
+    copyTip(data, m_tip);
+    // A shell that still shows the icon refuses to add it again: then it is there.
+    return ::Shell_NotifyIconW(NIM_ADD, &data) != FALSE || ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+void CDlgUpdaterIcon::reportIcon(TrayIconKeeper::Outcome outcome, const wchar_t* when)
+{
+    using Outcome = TrayIconKeeper::Outcome;
+    const std::wstring occasion = when;
+    if (outcome == Outcome::Failed && m_iconKeeper.attempts() == 1)
+        logLine(L"The tray icon could not be added.");
+    else if (outcome == Outcome::Failed && occasion == L"taskbar")
+        logLine(L"The taskbar was made anew, but the tray icon could not be added to it.");
+    else if (outcome == Outcome::Added && occasion == L"taskbar")
+        logLine(L"The taskbar was made anew: the tray icon was added again.");
+    else if (outcome == Outcome::Added && occasion == L"retry")
+        logLine(L"The tray icon was added after " + std::to_wstring(m_iconKeeper.attempts()) + L" attempts.");
 }
 
 void CDlgUpdaterIcon::startCheck(bool firstOne)
@@ -104,14 +126,18 @@ void CDlgUpdaterIcon::startCheck(bool firstOne)
     m_schedule.markChecked();
     m_checkRunning = true;
     HWND window = hwnd();
-    const bool started = startDetachedThread([window, firstOne] {
+    std::function<void(HWND)> check = m_work.check;
+    const bool started = startDetachedThread([window, firstOne, check] {
         if (firstOne) {
             sleepFor(20);
             ::ShowWindow(window, SW_HIDE);
         }
         HostWindows::instance().add(window);
         DownLoadList::shared().setStage(UpdateNone);
-        checkForUpdates(window);
+        if (check)
+            check(window);
+        else
+            checkForUpdates(window);
         HostWindows::instance().remove(window);
         ::PostMessageW(window, kCheckFinished, 0, 0);
     });
@@ -122,18 +148,19 @@ void CDlgUpdaterIcon::startCheck(bool firstOne)
 void CDlgUpdaterIcon::onCheckFinished()
 {
     m_checkRunning = false;
-    // The link shows as soon as the check has counted the files, a moment
-    // before its thread ends: a click in that moment is carried out now.
+    // An update that came due while the check ran (the countdown's end, or the
+    // link shown a moment before the check's thread ended) is carried out now,
+    // after the check has filled the list.
     if (m_updateRequested) {
         m_updateRequested = false;
         if (m_foundCount > 0) {
-            runUpdate();
+            runUpdate(false);
             return;
         }
     }
     const std::wstring span = checkTmSpan();
-    if (m_foundCount > 0)
-        m_schedule.startCountdown();
+    // The check's thread has ended: the list is this thread's to read.
+    m_schedule.filesFound(m_foundCount, foundFilesKey(DownLoadList::shared()));
     ::InvalidateRect(hwnd(), nullptr, FALSE);
     if (span.empty() && m_foundCount <= 0 && m_lastStatus == UpdateCheckRemoteOk)
         closeCentre();
@@ -143,6 +170,7 @@ void CDlgUpdaterIcon::onStatus(int status, int found)
 {
     m_lastStatus = status;
     m_foundCount = found;
+    m_outcomeLine.clear();
     refreshTip();
     ::InvalidateRect(hwnd(), nullptr, FALSE);
     if (status == UpdateCheckRemoteOk && found > 0)
@@ -151,11 +179,18 @@ void CDlgUpdaterIcon::onStatus(int status, int found)
 
 void CDlgUpdaterIcon::refreshTip()
 {
-    m_messageLine = trayStatusLine(m_busy != 0, m_lastStatus, m_foundCount);
+    m_messageLine =
+        m_busy == 0 && !m_outcomeLine.empty() ? m_outcomeLine : trayStatusLine(m_busy != 0, m_lastStatus, m_foundCount);
     const std::wstring tip = trayTipText(applicationName(), m_messageLine);
-    if (tip.empty() || !m_iconAdded)
+    if (tip.empty())
         return;
-    NOTIFYICONDATAW data = iconData(hwnd(), m_icon);
+    m_tip = tip;
+    // The title is never shown (a tool window without caption), but other
+    // programs, screen readers among them, read it.
+    ::SetWindowTextW(hwnd(), m_tip.c_str());
+    if (!m_iconKeeper.added())
+        return;
+    NOTIFYICONDATAW data = iconData(hwnd(), m_smallIcon);
     data.uFlags = NIF_TIP;
     copyTip(data, tip);
     ::Shell_NotifyIconW(NIM_MODIFY, &data);
@@ -164,34 +199,70 @@ void CDlgUpdaterIcon::refreshTip()
 void CDlgUpdaterIcon::onTimer()
 {
     const TraySchedule::Tick tick = m_schedule.tick(m_lastStatus, m_busy != 0, checkTmSpan());
+    // The whole line: its figures and, when they change width, where the link was.
     if (tick.countdownChanged)
-        repaintLink(L"cancel", 2);
+        ::InvalidateRect(hwnd(), &m_countdownLine, FALSE);
     if (tick.runUpdate)
-        runUpdate();
+        requestUpdate();
     if (tick.startCheck && !m_checkRunning)
         startCheck(false);
+    reportIcon(m_iconKeeper.tick(), L"retry");
 }
 
-void CDlgUpdaterIcon::runUpdate()
+void CDlgUpdaterIcon::requestUpdate()
+{
+    m_schedule.stopCountdown();
+    // The check thread reports to this window while it runs: an update here
+    // would keep the window's thread from answering it, and would run beside
+    // the check that fills the same list. It waits for the check's end.
+    if (m_checkRunning)
+        m_updateRequested = true;
+    else
+        runUpdate(false);
+}
+
+void CDlgUpdaterIcon::runUpdate(bool handedOver)
 {
     if (m_busy)
         return;
-    ::ShowWindow(hwnd(), SW_HIDE);
+    hideCentre();
     m_busy = 1;
+    m_outcomeLine.clear();
     refreshTip();
     HostWindows::instance().remove(hwnd());
-    resetUpdateList();
-    fullRun(nullptr);
+    // A copy started as administrator goes on from the list it was handed.
+    if (!handedOver)
+        resetUpdateList();
+    if (m_work.update)
+        m_work.update();
+    else
+        fullRun(nullptr);
     const DownLoadList& list = DownLoadList::shared();
     m_schedule.markChecked();
+    if (isElevated())
+        clearAdminRequiredFiles();
+    if (!adminRequiredFiles().empty()) {
+        // As the progress window does: the list goes to a copy started as
+        // administrator, which installs it and stays in the tray instead of this one.
+        showMessage(hwnd(), tr(L"request administrator privileges to continue"), tr(L"RenewKit"), MessageKind::Ok);
+        if (relaunchAsAdministrator(true)) {
+            m_busy = 0;
+            closeCentre();
+            return;
+        }
+    }
     m_busy = 0;
-    refreshTip();
-    // After the tip: the window tells how the update ended until the next status.
     const std::int32_t stage = list.stage();
-    if (stage == UpdateCopyOk || stage == UpdateEnd)
-        m_messageLine = tr(L"Upgrade is completed");
-    else if (list.count() > 0)
-        m_messageLine = tr(L"Upgrade is abort");
+    if (stage == UpdateCopyOk || stage == UpdateEnd) {
+        m_outcomeLine = tr(L"Upgrade is completed");
+        m_foundCount = 0;
+    } else if (list.count() > 0) {
+        m_outcomeLine = tr(L"Upgrade is abort");
+    }
+    // The tip and the window tell how the update ended until the next status.
+    if (!m_outcomeLine.empty())
+        logLine(m_outcomeLine);
+    refreshTip();
     if (checkTmSpan().empty()) {
         closeCentre();
         return;
@@ -205,13 +276,22 @@ void CDlgUpdaterIcon::showCentre()
     ::GetWindowRect(hwnd(), &area);
     const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
     if (isLeftEdgeOffScreen(area.left, screenWidth)) {
-        const POINT place = trayWindowPlace(screenWidth, ::GetSystemMetrics(SM_CYSCREEN), area.right - area.left,
-                                            area.bottom - area.top);
+        const RECT screen{0, 0, screenWidth, ::GetSystemMetrics(SM_CYSCREEN)};
+        RECT work = screen;
+        if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+            work = screen;
+        const POINT place = trayWindowPlace(screen, work, SIZE{area.right - area.left, area.bottom - area.top}, m_dpi);
         ::SetWindowPos(hwnd(), nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     }
     ::ShowWindow(hwnd(), SW_SHOW);
     ::SetForegroundWindow(hwnd());
     ::InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+void CDlgUpdaterIcon::hideCentre()
+{
+    m_focused.clear();
+    ::ShowWindow(hwnd(), SW_HIDE);
 }
 
 void CDlgUpdaterIcon::closeCentre() { endDialog(IDCANCEL); }
@@ -236,7 +316,7 @@ void CDlgUpdaterIcon::onCommand(int id, int, HWND)
     switch (id) {
     case IDOK:
     case IDCANCEL: // Escape hides the window like the close link; only Exit ends the program.
-        ::ShowWindow(hwnd(), SW_HIDE);
+        hideCentre();
         break;
     case kShowCommand:
         showCentre();
@@ -249,12 +329,13 @@ void CDlgUpdaterIcon::onCommand(int id, int, HWND)
     }
 }
 
-void CDlgUpdaterIcon::onClick(POINT point)
+void CDlgUpdaterIcon::onClick(POINT point) { activateLink(linkAt(m_links, point)); }
+
+void CDlgUpdaterIcon::activateLink(const std::wstring& link)
 {
-    const std::wstring link = linkAt(m_links, point);
     if (link == L"close") {
         m_schedule.stopCountdown();
-        ::ShowWindow(hwnd(), SW_HIDE);
+        hideCentre();
     } else if (link == L"cancel") {
         m_schedule.stopCountdown();
         ::InvalidateRect(hwnd(), nullptr, FALSE);
@@ -264,126 +345,18 @@ void CDlgUpdaterIcon::onClick(POINT point)
         if (m_lastStatus != UpdateCheckRemote && !m_checkRunning)
             startCheck(false);
     } else if (link == L"update") {
-        m_schedule.stopCountdown();
-        // The check thread reports to this window while it runs: an update
-        // here would keep the window's thread from answering it, so it waits
-        // for the check's end.
-        if (m_checkRunning)
-            m_updateRequested = true;
-        else
-            runUpdate();
+        requestUpdate();
     }
-}
-
-void CDlgUpdaterIcon::onHover(POINT point)
-{
-    const std::wstring link = linkAt(m_links, point);
-    if (link == m_hovered)
-        return;
-    const std::wstring before = m_hovered;
-    m_hovered = link;
-    repaintLink(before, 3);
-    repaintLink(link, 3);
-}
-
-void CDlgUpdaterIcon::repaintLink(const std::wstring& name, int grow)
-{
-    auto found = m_links.find(name);
-    if (found == m_links.end())
-        return;
-    RECT area = found->second;
-    ::InflateRect(&area, grow, grow);
-    ::InvalidateRect(hwnd(), &area, FALSE);
-}
-
-void CDlgUpdaterIcon::paint()
-{
-    PaintDc paintDc(hwnd());
-    HDC dc = paintDc.get();
-    RECT client{};
-    ::GetClientRect(hwnd(), &client);
-    OffscreenImage image;
-    if (!image.create(dc, client.right, client.bottom))
-        return;
-    HDC target = image.dc();
-    image.fill(RGB(255, 255, 255));
-    if (m_background) {
-        UniqueMemoryDc source(::CreateCompatibleDC(dc));
-        SelectGuard select(source.get(), m_background.get());
-        BITMAP info{};
-        ::GetObjectW(m_background.get(), sizeof info, &info);
-        ::StretchBlt(target, 0, 0, client.right, client.bottom, source.get(), 0, 0, info.bmWidth, info.bmHeight,
-                     SRCCOPY);
-    }
-    ::SetBkMode(target, TRANSPARENT);
-    HFONT windowFont = reinterpret_cast<HFONT>(::SendMessageW(hwnd(), WM_GETFONT, 0, 0));
-    UniqueGdiObject normal(derivedFont(windowFont, FW_NORMAL, false));
-    UniqueGdiObject bold(derivedFont(windowFont, FW_BOLD, false));
-    UniqueGdiObject underlined(derivedFont(windowFont, FW_NORMAL, true));
-    HFONT normalFont = static_cast<HFONT>(normal.get());
-
-    const int countdown = m_schedule.countdown();
-    const std::wstring countdownText = fillNumbers(trTray(L"Update after %d seconds."), {countdown});
-    const std::wstring cancelText = trTray(L"Cancel");
-    const std::wstring checkText = trTray(L"Check again");
-    const std::wstring updateText = trTray(L"Update");
-    TrayTextSizes sizes;
-    sizes.countdown = textSize(target, normalFont, countdownText);
-    sizes.cancel = textSize(target, normalFont, cancelText);
-    sizes.check = textSize(target, normalFont, checkText);
-    sizes.update = textSize(target, normalFont, updateText);
-    const TrayLayout layout = trayLayout(client, sizes, countdown >= 0);
-    m_links.erase(L"cancel");
-    for (const auto& [name, area] : layout.links)
-        m_links[name] = area;
-
-    auto draw = [target](HFONT font, const std::wstring& text, RECT area, COLORREF colour) {
-        SelectGuard select(target, font);
-        ::SetTextColor(target, colour);
-        ::DrawTextW(target, text.c_str(), static_cast<int>(text.size()), &area, DT_LEFT | DT_TOP | DT_NOPREFIX);
-    };
-    auto drawLink = [&](const std::wstring& name, const std::wstring& text) {
-        auto found = m_links.find(name);
-        if (found == m_links.end())
-            return;
-        const bool hovered = m_hovered == name;
-        RECT area = found->second;
-        area.right += 2;
-        draw(static_cast<HFONT>(hovered ? underlined.get() : normal.get()), text, area,
-             hovered ? RGB(0, 0, 255) : RGB(0, 0, 0));
-    };
-    draw(static_cast<HFONT>(bold.get()), applicationName(), layout.name, RGB(0, 0, 0));
-    draw(normalFont, m_messageLine, layout.message, RGB(0, 0, 0));
-    if (countdown >= 0) {
-        RECT area = layout.countdown;
-        area.right += 2;
-        draw(normalFont, countdownText, area, RGB(0, 0, 0));
-        drawLink(L"cancel", cancelText);
-    }
-    drawLink(L"check", checkText);
-    drawLink(L"update", updateText);
-    if (m_hovered == L"close" && m_closeHover) {
-        UniqueMemoryDc source(::CreateCompatibleDC(dc));
-        SelectGuard select(source.get(), m_closeHover.get());
-        ::BitBlt(target, kCloseArea.left, kCloseArea.top, 15, 15, source.get(), 0, 0, SRCCOPY);
-    }
-    ::BitBlt(dc, 0, 0, client.right, client.bottom, target, 0, 0, SRCCOPY);
-}
-
-LRESULT CDlgUpdaterIcon::linkPoint(WPARAM which) const
-{
-    if (which >= std::size(kLinkNames))
-        return -1;
-    auto found = m_links.find(kLinkNames[which]);
-    if (found == m_links.end())
-        return -1;
-    const RECT& area = found->second;
-    return MAKELONG((area.left + area.right) / 2, (area.top + area.bottom) / 2);
 }
 
 bool CDlgUpdaterIcon::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     result = 0;
+    if (message == m_taskbarCreated && m_taskbarCreated != 0) {
+        // Explorer was restarted: the icons it showed are gone.
+        reportIcon(m_iconKeeper.taskbarCreated(), L"taskbar");
+        return true;
+    }
     switch (message) {
     case kTrayMessage:
         if (wParam == kIconId) {
@@ -399,10 +372,20 @@ bool CDlgUpdaterIcon::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRES
     case kCheckFinished:
         onCheckFinished();
         return true;
+    case kContinueElevated:
+        runUpdate(true);
+        return true;
     case WM_TIMER:
         if (wParam == kTimerId)
             onTimer();
         return true;
+    case WM_GETDLGCODE:
+        // The links are painted, not controls: Tab, Enter and the arrows come
+        // here instead of moving a dialog focus that has nowhere to go.
+        result = DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTARROWS | DLGC_WANTCHARS;
+        return true;
+    case WM_KEYDOWN:
+        return onKey(wParam);
     case WM_LBUTTONDOWN: {
         const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         // A press on a link is a click, not the start of a move.
@@ -422,7 +405,16 @@ bool CDlgUpdaterIcon::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRES
         return true;
     case WM_SIZE:
         if (wParam == SIZE_MINIMIZED)
-            ::ShowWindow(hwnd(), SW_HIDE);
+            hideCentre();
+        return false;
+    case WM_DPICHANGED:
+        m_dpi = LOWORD(wParam);
+        if (const auto* suggested = reinterpret_cast<const RECT*>(lParam)) {
+            ::SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                           suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        ::InvalidateRect(hwnd(), nullptr, FALSE);
+        // Not handled: the dialog manager then scales the font.
         return false;
     case WM_QUERYDRAGICON:
         result = reinterpret_cast<LRESULT>(m_icon);
@@ -432,6 +424,9 @@ bool CDlgUpdaterIcon::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRES
         return true;
     case kQueryCountdown:
         result = m_schedule.countdown();
+        return true;
+    case kQueryFocusedLink:
+        result = focusedLink();
         return true;
     default:
         return false;
@@ -443,11 +438,11 @@ void CDlgUpdaterIcon::onDestroy()
     ::KillTimer(hwnd(), kTimerId);
     ::RemovePropW(hwnd(), prop::kNeedMsg);
     HostWindows::instance().remove(hwnd());
-    if (m_iconAdded) {
-        NOTIFYICONDATAW data = iconData(hwnd(), m_icon);
+    if (m_iconKeeper.added()) {
+        NOTIFYICONDATAW data = iconData(hwnd(), m_smallIcon);
         data.uFlags = 0;
         ::Shell_NotifyIconW(NIM_DELETE, &data);
-        m_iconAdded = false;
+        m_iconKeeper.removed();
     }
 }
 

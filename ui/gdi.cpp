@@ -2,6 +2,14 @@
 
 namespace rk {
 
+SIZE bitmapSize(HGDIOBJ bitmap)
+{
+    BITMAP info{};
+    if (!bitmap || !::GetObjectW(bitmap, sizeof info, &info))
+        return SIZE{0, 0};
+    return SIZE{info.bmWidth, info.bmHeight};
+}
+
 bool OffscreenImage::create(HDC reference, int width, int height)
 {
     reset();

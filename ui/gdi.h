@@ -22,6 +22,9 @@ struct GlobalMemoryTraits {
 };
 using UniqueGlobal = UniqueAny<GlobalMemoryTraits>;
 
+// A bitmap's size in pixels; 0 x 0 for none.
+SIZE bitmapSize(HGDIOBJ bitmap);
+
 // GetDC / ReleaseDC for one window (null: the screen).
 class WindowDc {
 public:

@@ -1,6 +1,9 @@
 #include "ui/picture_button.h"
 
+#include "ui/dpi.h"
 #include "ui/gdi.h"
+
+#include <algorithm>
 
 namespace rk {
 
@@ -48,6 +51,13 @@ void CPictureButton::onAttached()
     ::InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
+void CPictureButton::setDpi(int dpi)
+{
+    m_dpi = dpi;
+    if (hwnd())
+        ::InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
 bool CPictureButton::onDrawItem(const DRAWITEMSTRUCT& item)
 {
     ButtonState state;
@@ -63,13 +73,39 @@ bool CPictureButton::onDrawItem(const DRAWITEMSTRUCT& item)
     const RECT& area = item.rcItem;
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
+    const int dpi = m_dpi > 0 ? m_dpi : windowDpi(hwnd());
 
-    // Drawn off-screen first so that the button never shows a half-drawn image.
+    // Drawn off-screen first so that the button never shows a half-drawn
+    // image; the image itself at its own size first, then enlarged.
+    OffscreenImage natural;
     OffscreenImage image;
-    if (!image.create(item.hDC, width, height))
+    if (!natural.create(item.hDC, std::max<LONG>(1, size.cx), std::max<LONG>(1, size.cy)) ||
+        !image.create(item.hDC, width, height))
         return true;
-    ::BitBlt(image.dc(), 0, 0, width, height, item.hDC, area.left, area.top, SRCCOPY);
-    renderPicture(picture, image.dc(), 0, 0, size.cx, size.cy);
+    renderPicture(picture, natural.dc(), 0, 0, size.cx, size.cy);
+    image.fill(::GetPixel(natural.dc(), 0, 0));
+    const int shownWidth = scalePixels(size.cx, dpi);
+    const int shownHeight = scalePixels(size.cy, dpi);
+    const int left = (width - shownWidth) / 2;
+    const int top = (height - shownHeight) / 2;
+    if (shownWidth == size.cx && shownHeight == size.cy) {
+        ::BitBlt(image.dc(), left, top, size.cx, size.cy, natural.dc(), 0, 0, SRCCOPY);
+    } else {
+        ::SetStretchBltMode(image.dc(), HALFTONE);
+        ::SetBrushOrgEx(image.dc(), 0, 0, nullptr);
+        ::StretchBlt(image.dc(), left, top, shownWidth, shownHeight, natural.dc(), 0, 0, size.cx, size.cy, SRCCOPY);
+    }
+    // The system hides focus cues until the keyboard is used (ODS_NOFOCUSRECT,
+    // which not every system sets for owner-drawn buttons: the state is asked too).
+    const bool cuesHidden = (item.itemState & ODS_NOFOCUSRECT) != 0 ||
+                            (::SendMessageW(hwnd(), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+    m_focusDrawn = (item.itemState & ODS_FOCUS) != 0 && !cuesHidden;
+    if (m_focusDrawn) {
+        RECT focus{0, 0, width, height};
+        const int inset = scalePixels(2, dpi);
+        ::InflateRect(&focus, -inset, -inset);
+        ::DrawFocusRect(image.dc(), &focus);
+    }
     ::BitBlt(item.hDC, area.left, area.top, width, height, image.dc(), 0, 0, SRCCOPY);
     m_pressedDrawn = state.selected;
     m_drawnState = true;

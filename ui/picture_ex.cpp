@@ -1,6 +1,7 @@
 #include "ui/picture_ex.h"
 
 #include "platform/handles.h"
+#include "ui/dpi.h"
 #include "ui/gif_frames.h"
 
 #include <algorithm>
@@ -17,11 +18,12 @@ namespace rk {
 // control object or its window after the wait, because `window` is cleared
 // under the lock before the control moves on.
 struct PictureAnimation {
-    std::mutex lock; // guards image, saved, window and origin
-    OffscreenImage image;
+    std::mutex lock;      // guards image, saved, window, origin and dpi
+    OffscreenImage image; // at the picture's own size
     OffscreenImage saved;
     HWND window = nullptr;
     POINT origin{0, 0}; // where the image sits in the control
+    int dpi = kBaseDpi; // the image is shown at dpi / 96 of its size
     COLORREF background = 0;
     std::vector<CPictureEx::Frame> frames;
     std::atomic<bool> stop{false};
@@ -41,6 +43,7 @@ void invalidate(const PictureAnimation& state, RECT area)
 {
     if (!state.window)
         return;
+    area = coveringRect(area, state.dpi);
     ::OffsetRect(&area, state.origin.x, state.origin.y);
     ::InvalidateRect(state.window, &area, FALSE);
 }
@@ -150,7 +153,28 @@ bool CPictureEx::load(const std::uint8_t* data, std::size_t size)
     return true;
 }
 
-void CPictureEx::setBackgroundColour(COLORREF colour) { m_background = colour; }
+void CPictureEx::setBackgroundColour(COLORREF colour)
+{
+    m_background = colour;
+    if (hwnd())
+        ::InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+int CPictureEx::dpi() const { return m_dpi > 0 ? m_dpi : windowDpi(hwnd()); }
+
+SIZE CPictureEx::shownSize() const
+{
+    const int at = dpi();
+    return SIZE{scalePixels(m_width, at), scalePixels(m_height, at)};
+}
+
+void CPictureEx::setDpi(int dpi)
+{
+    m_dpi = dpi;
+    const bool shown = static_cast<bool>(m_state->image);
+    if (shown && hwnd())
+        draw();
+}
 
 bool CPictureEx::prepareImage()
 {
@@ -168,6 +192,7 @@ bool CPictureEx::prepareImage()
     state.background = m_background;
     state.image.fill(m_background);
     state.window = hwnd();
+    state.dpi = dpi();
     state.origin = imageOrigin();
     return true;
 }
@@ -281,10 +306,22 @@ POINT CPictureEx::imageOrigin() const
     if (hwnd() && (::GetWindowLongPtrW(hwnd(), GWL_STYLE) & SS_CENTERIMAGE)) {
         RECT client{};
         ::GetClientRect(hwnd(), &client);
-        at.x = (client.right - m_width) / 2;
-        at.y = (client.bottom - m_height) / 2;
+        const SIZE shown = shownSize();
+        at.x = (client.right - shown.cx) / 2;
+        at.y = (client.bottom - shown.cy) / 2;
     }
     return at;
+}
+
+void CPictureEx::placeImage()
+{
+    // The dialog manager moves and sizes the controls after a DPI change: a
+    // centred picture follows its control's new middle.
+    {
+        std::lock_guard<std::mutex> hold(m_state->lock);
+        m_state->origin = imageOrigin();
+    }
+    ::InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
 void CPictureEx::paint(HDC dc)
@@ -295,8 +332,20 @@ void CPictureEx::paint(HDC dc)
     const OffscreenImage& image = m_state->image;
     const POINT at = m_state->origin;
     if (image) {
-        ::BitBlt(dc, at.x, at.y, image.width(), image.height(), image.dc(), 0, 0, SRCCOPY);
-        ::ExcludeClipRect(dc, at.x, at.y, at.x + image.width(), at.y + image.height());
+        const int width = scalePixels(image.width(), m_state->dpi);
+        const int height = scalePixels(image.height(), m_state->dpi);
+        if (width == image.width() && height == image.height()) {
+            ::BitBlt(dc, at.x, at.y, width, height, image.dc(), 0, 0, SRCCOPY);
+        } else {
+            // Halftone smooths the enlarged picture; it needs the brush origin set after it.
+            const int oldMode = ::SetStretchBltMode(dc, HALFTONE);
+            POINT oldOrigin{};
+            ::SetBrushOrgEx(dc, 0, 0, &oldOrigin);
+            ::StretchBlt(dc, at.x, at.y, width, height, image.dc(), 0, 0, image.width(), image.height(), SRCCOPY);
+            ::SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
+            ::SetStretchBltMode(dc, oldMode);
+        }
+        ::ExcludeClipRect(dc, at.x, at.y, at.x + width, at.y + height);
     }
     // What the picture does not cover gets its background colour, not whatever
     // the screen held there.
@@ -349,6 +398,10 @@ bool CPictureEx::onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& 
             result = 1;
             return true;
         }
+        break;
+    case WM_SIZE:
+        if (m_state->image)
+            placeImage();
         break;
     case WM_DESTROY:
         stop();

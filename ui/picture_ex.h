@@ -1,7 +1,8 @@
 #pragma once
 // A static control that shows a GIF: animated ones are played by a thread of
 // their own into an off-screen image that WM_PAINT copies to the control, at
-// the top left or, with SS_CENTERIMAGE, centred. After painting, the sibling
+// the top left or, with SS_CENTERIMAGE, centred, at the control's DPI (a
+// picture of 100 x 50 pixels covers 150 x 75 at 144 DPI). After painting, the sibling
 // controls in front of it that it painted over paint again: a background
 // picture belongs at the bottom of the Z order (sendToBack).
 // Load, draw and stop are called on the thread that owns the control.
@@ -47,7 +48,15 @@ public:
     // Stops and drops the pictures.
     void unload();
 
+    // The colour of what the picture does not cover (the GIF's background
+    // colour until set).
     void setBackgroundColour(COLORREF colour);
+    // Draws at this DPI from now on (after WM_DPICHANGED); 0 goes back to the
+    // control's own. Restarts a picture that is shown.
+    void setDpi(int dpi);
+    int dpi() const;
+    // The picture's size on the screen: its own size at the DPI.
+    SIZE shownSize() const;
     bool animated() const { return m_frames.size() > 1; }
     bool playing() const;
     std::size_t frameCount() const { return m_frames.size(); }
@@ -63,6 +72,7 @@ protected:
 private:
     bool prepareImage();
     POINT imageOrigin() const;
+    void placeImage();
     void paint(HDC dc);
     void repaintSiblingsInFront(const RECT& painted) const;
 
@@ -71,6 +81,7 @@ private:
     COLORREF m_background;
     int m_width = 0;
     int m_height = 0;
+    int m_dpi = 0; // 0: the control's own
     bool m_animating = false;
     // The stop flag, both off-screen contexts, the thread and its stop event
     // live in the shared state so that a thread outliving stop() never

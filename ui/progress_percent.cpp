@@ -43,4 +43,10 @@ std::wstring percentLabel(int percent)
     return text;
 }
 
+bool isFailedStage(int status)
+{
+    return status == UpdateCheckRemoteError || status == UpdateDownloadError || status == UpdateCheckLocalError ||
+           status == UpdateCopyError;
+}
+
 } // namespace rk

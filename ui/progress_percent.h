@@ -16,4 +16,8 @@ int progressPercent(int status, long done, long total);
 // and 32 blanks.
 std::wstring percentLabel(int percent);
 
+// The stages in which a run ends that failed: the check (2), the download (5),
+// the local check (8) or the copy (11).
+bool isFailedStage(int status);
+
 } // namespace rk

@@ -36,8 +36,8 @@ bool ScrollView::create(HWND parent, const RECT& area, int id)
     if (m_hwnd || !registerClass())
         return false;
     HWND window =
-        ::CreateWindowExW(WS_EX_CLIENTEDGE, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL, area.left, area.top,
-                          area.right - area.left, area.bottom - area.top, parent,
+        ::CreateWindowExW(WS_EX_CLIENTEDGE, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP, area.left,
+                          area.top, area.right - area.left, area.bottom - area.top, parent,
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
     if (!window)
         return false;
@@ -60,7 +60,11 @@ bool ScrollView::createOver(HWND dialog, int id)
     ::GetWindowRect(item, &area);
     ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&area), 2);
     ::ShowWindow(item, SW_HIDE);
-    return create(dialog, area, id);
+    if (!create(dialog, area, id))
+        return false;
+    // In the item's place in the tab order too.
+    ::SetWindowPos(m_hwnd, item, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return true;
 }
 
 void ScrollView::destroy()
@@ -153,6 +157,32 @@ void ScrollView::onVScroll(int request)
     scrollTo(target);
 }
 
+bool ScrollView::onKey(WPARAM key)
+{
+    switch (key) {
+    case VK_UP:
+        onVScroll(SB_LINEUP);
+        return true;
+    case VK_DOWN:
+        onVScroll(SB_LINEDOWN);
+        return true;
+    case VK_PRIOR:
+        onVScroll(SB_PAGEUP);
+        return true;
+    case VK_NEXT:
+        onVScroll(SB_PAGEDOWN);
+        return true;
+    case VK_HOME:
+        onVScroll(SB_TOP);
+        return true;
+    case VK_END:
+        onVScroll(SB_BOTTOM);
+        return true;
+    default:
+        return false;
+    }
+}
+
 void ScrollView::onPaint(HDC, const RECT&) {}
 
 bool ScrollView::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
@@ -180,6 +210,18 @@ LRESULT ScrollView::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_VSCROLL:
         onVScroll(LOWORD(wParam));
         return 0;
+    case WM_GETDLGCODE:
+        // Without this the dialog takes the arrow keys to move between its controls.
+        return DLGC_WANTARROWS;
+    case WM_KEYDOWN:
+        if (onKey(wParam))
+            return 0;
+        break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        // Views draw a focus cue of their own.
+        ::InvalidateRect(m_hwnd, nullptr, FALSE);
+        break;
     case WM_MOUSEWHEEL:
         scrollTo(m_position - GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA * 3 * m_lineHeight);
         return 0;

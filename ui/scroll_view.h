@@ -1,7 +1,9 @@
 #pragma once
 // A child window of its own class that scrolls its content vertically. The
 // content is as high as setScrollHeight says; derived views paint it in
-// onPaint with the scroll offset applied. Used on the thread that created it.
+// onPaint with the scroll offset applied. It is a tab stop of its dialog and
+// scrolls with the arrow, page, Home and End keys once it has the focus.
+// Used on the thread that created it.
 
 #include <windows.h>
 
@@ -30,6 +32,7 @@ public:
     void scrollTo(int position);
     // Pixels one line of WM_VSCROLL moves; 10 by default.
     void setLineHeight(int pixels) { m_lineHeight = pixels > 0 ? pixels : 1; }
+    bool hasFocus() const { return m_hwnd && ::GetFocus() == m_hwnd; }
 
 protected:
     // Paints the content. The DC's origin is already moved by the scroll
@@ -45,6 +48,7 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void updateScrollBar();
     void onVScroll(int request);
+    bool onKey(WPARAM key);
     void paint();
     int clientHeight() const;
 

@@ -148,6 +148,22 @@ TEST(FetchToSink, ErrorPagesAndDeadServersFail)
     EXPECT_TRUE(body.empty());
 }
 
+// A connection closed before the Content-Length was reached is no document,
+// and neither is one larger than the caller's bound.
+TEST(FetchToSink, ABodyCutShortOrPastItsBoundFails)
+{
+    TestFolder dir(L"fetch-cut");
+    for (const wchar_t* cut : {L"cut=100", L"cut=1024", L"cut=5000"}) {
+        std::string body;
+        EXPECT_FALSE(fetchToSink(faultUrl(cut, L"small.bin"), body)) << narrow(cut);
+    }
+    std::string bounded;
+    EXPECT_FALSE(fetchToSink(nginxUrl(L"small.bin"), bounded, 99999));
+    std::string exact;
+    EXPECT_TRUE(fetchToSink(nginxUrl(L"small.bin"), exact, 100000));
+    EXPECT_TRUE(exact == sourceBytes(L"small.bin"));
+}
+
 TEST(ProxySetting, MalformedProxyShowsTheBoxEveryTimeAndOpensNothing)
 {
     TestFolder dir(L"proxy-malformed");

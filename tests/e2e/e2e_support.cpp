@@ -156,6 +156,53 @@ BOOL CALLBACK visitWindow(HWND window, LPARAM context)
 
 } // namespace
 
+namespace {
+
+// The Unix path Wine maps a Windows path to; empty outside Wine.
+std::string unixPath(const std::wstring& path)
+{
+    using Convert = char*(CDECL*)(const wchar_t*);
+    auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert)
+        return {};
+    char* converted = convert(path.c_str());
+    if (!converted)
+        return {};
+    std::string text = converted;
+    ::HeapFree(::GetProcessHeap(), 0, converted);
+    return text;
+}
+
+// Wine starts a Unix program given by its path on the Z: drive, but cannot
+// wait for it: the process handle is signalled at once. The caller polls for
+// the program's effect, `done`, 10 ms apart for up to 30 s.
+template <typename Done> bool runUnixTool(const std::wstring& tool, const std::string& arguments, Done done)
+{
+    runProgram(L"Z:\\bin\\" + tool + L" " + bytesToWide(arguments, kCodePageThreadAnsi), 30000);
+    return waitUntil(done, 3000);
+}
+
+} // namespace
+
+PlantedLink::PlantedLink(const std::wstring& link, const std::wstring& target) : m_link(link)
+{
+    // The folder the link goes in must exist for its Unix path to be known.
+    createFolderChain(link);
+    const std::string from = unixPath(target);
+    const std::string to = unixPath(link);
+    if (from.empty() || to.empty())
+        return;
+    m_planted = runUnixTool(L"ln", "-s -n " + from + " " + to, [&] { return isLink(link); });
+}
+
+PlantedLink::~PlantedLink()
+{
+    const std::string path = unixPath(m_link);
+    if (!path.empty() && isLink(m_link))
+        runUnixTool(L"rm", "-f " + path, [&] { return !isLink(m_link); });
+}
+
 void* waitForWindow(unsigned long processId, bool (*test)(void* window), int polls)
 {
     WindowSearch search{processId, test, nullptr};

@@ -63,6 +63,22 @@ template <typename Check> bool waitUntil(Check check, int polls)
     return check();
 }
 
+// A symbolic link to a folder, made on the Unix side for the life of the
+// object: Wine 8 reports it as a reparse point (as Windows does a junction or a
+// folder link) but can neither make nor remove one itself.
+class PlantedLink {
+public:
+    PlantedLink(const std::wstring& link, const std::wstring& target);
+    ~PlantedLink();
+    PlantedLink(const PlantedLink&) = delete;
+    PlantedLink& operator=(const PlantedLink&) = delete;
+    bool planted() const { return m_planted; }
+
+private:
+    std::wstring m_link;
+    bool m_planted = false;
+};
+
 std::string readBytes(const std::wstring& path);
 // The texts of the run log (inst.log) in the folder, without their time stamps, in order.
 std::vector<std::wstring> logTexts(const std::wstring& appDirectory);

@@ -1,5 +1,6 @@
 #include "tests/e2e/e2e_support.h"
 
+#include "core/path_helpers.h"
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
@@ -230,4 +231,93 @@ TEST(Startup, TwoProcessesLoggingAtOnceKeepEveryLineWhole)
         ++count;
     }
     EXPECT_EQ(count, 2 * kLines);
+}
+
+namespace {
+
+std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+} // namespace
+
+TEST(Startup, PurgeDeletesOnlyBackupNamesAndPutsBackABackupWhoseFileIsMissing)
+{
+    Deployment d = makeUpdater(L"purge", iniFor("RkPurge"), L"bin", L"RkPurge");
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" downparam1"), 0); // makes the application directory
+    const std::wstring app = d.appDirectory;
+    // A backup whose file is in place, one whose file went missing, and names
+    // that another program of the user appended to the list.
+    writeBytes(app + L"lib.dll", "new lib");
+    writeBytes(app + L"lib.dll.__old", "old lib");
+    writeBytes(app + L"tool.exe.__OLD3", "old tool");
+    writeBytes(app + L"notes.txt", "mine");
+    const std::wstring report = d.folder + L"documents\\report.doc";
+    writeBytes(report, "report");
+    writeBytes(app + L"__oldfiles.lst", "\r\n" + narrow(app) + "lib.dll.__old\r\n" + narrow(app) +
+                                            "tool.exe.__OLD3\r\n" + narrow(report) + "\r\n" + narrow(app) +
+                                            "notes.txt\r\n" + narrow(app) + ".__old");
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" downparam1"), 0);
+    EXPECT_FALSE(fileExists(app + L"lib.dll.__old")) << "a backup of a file in place goes";
+    EXPECT_EQ(readBytes(app + L"lib.dll"), "new lib");
+    EXPECT_EQ(readBytes(app + L"tool.exe"), "old tool") << "the only copy is put back";
+    EXPECT_FALSE(fileExists(app + L"tool.exe.__OLD3"));
+    EXPECT_EQ(readBytes(report), "report") << "no backup name: left alone";
+    EXPECT_EQ(readBytes(app + L"notes.txt"), "mine");
+    EXPECT_FALSE(fileExists(app + L"__oldfiles.lst"));
+    auto lines = logLines(app);
+    EXPECT_TRUE(logHas(lines, "Backup put back, its file was missing[" + narrow(app) + "tool.exe.__OLD3]"));
+    EXPECT_TRUE(logHas(lines, "Not a backup name, left alone[" + narrow(report) + "]"));
+    EXPECT_TRUE(logHas(lines, "Not a backup name, left alone[" + narrow(app) + ".__old]"));
+}
+
+TEST(Startup, AProgramLeftUnderItsRenameTestNameGetsItsNameBack)
+{
+    Deployment d = makeUpdater(L"renametest", iniFor("RkRenameTest"), L"bin", L"RkRenameTest");
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" downparam1"), 0);
+    const std::wstring app = d.appDirectory;
+    // A run that ended between the two renames of the write test, and a test
+    // name whose file is back in its place by other means.
+    writeBytes(app + L"host.exe.__test", "the host");
+    writeBytes(app + L"other.exe", "other, new");
+    writeBytes(app + L"other.exe.__test", "other, old");
+    writeBytes(app + L"__renametest.lst",
+               "\r\n" + narrow(app) + "host.exe.__test\r\n" + narrow(app) + "other.exe.__test\r\n");
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" downparam1"), 0);
+    EXPECT_EQ(readBytes(app + L"host.exe"), "the host");
+    EXPECT_FALSE(fileExists(app + L"host.exe.__test"));
+    EXPECT_EQ(readBytes(app + L"other.exe"), "other, new");
+    EXPECT_EQ(readBytes(app + L"other.exe.__test"), "other, old") << "never over a file in place";
+    EXPECT_FALSE(fileExists(app + L"__renametest.lst"));
+    EXPECT_TRUE(logHas(logLines(app), "Name given back after an interrupted rename test[" + narrow(app) + "host.exe]"));
+}
+
+TEST(Startup, EmptyTempRemovesLinksWithoutEmptyingWhatTheyPointTo)
+{
+    Deployment d =
+        makeUpdater(L"emptytemp-links", iniFor("RkEmptyTempLinks", "TempPath=tmp\n"), L"bin", L"RkEmptyTempLinks");
+    EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" downparam1"), 0);
+    const std::wstring victim = d.folder + L"victim\\";
+    writeBytes(victim + L"precious.txt", "keep");
+    const std::wstring listFolder = d.appDirectory + L"tmp\\8317-E69A5F"; // as in EmptyTempRemovesTheListFiles
+    {
+        // A link inside the temporary list folder.
+        writeBytes(listFolder + L"\\sub\\a.part0", "x");
+        PlantedLink link(listFolder + L"\\sub\\planted", victim);
+        ASSERT_TRUE(link.planted());
+        EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" emptytemp"), 0);
+        EXPECT_EQ(readBytes(victim + L"precious.txt"), "keep");
+        EXPECT_FALSE(fileExists(listFolder + L"\\sub\\a.part0"));
+    }
+    deleteTree(listFolder);
+    {
+        // The temporary list folder itself planted as a link, by a program of
+        // the user, for an updater that may run as administrator.
+        PlantedLink link(listFolder, victim);
+        ASSERT_TRUE(link.planted());
+        EXPECT_EQ(runProgram(L"\"" + d.exe + L"\" emptytemp"), 0);
+        EXPECT_EQ(readBytes(victim + L"precious.txt"), "keep");
+    }
+    const auto lines = logLines(d.appDirectory);
+    // Wine cannot remove the links it reports; Windows removes them.
+    EXPECT_TRUE(logHas(lines, "Link removed without following it[" + narrow(listFolder) + "]") ||
+                logHas(lines, "Link not followed and left in place[" + narrow(listFolder) + "]"));
 }

@@ -38,7 +38,7 @@ TEST(EntryFetch, DestinationLayout)
 {
     EXPECT_EQ(entryDestination(L"C:\\t\\key", L"sub/a.dll"), L"C:\\t\\key\\sub\\a.dll");
     EXPECT_EQ(entryDestination(L"C:\\t\\key\\", L"\\sub\\a.dll"), L"C:\\t\\key\\sub\\a.dll");
-    EXPECT_EQ(entryDestination(L"C:\\t\\key", L"D:\\abs\\b.dll"), L"D:\\abs\\b.dll");
+    EXPECT_EQ(entryDestination(L"C:\\t\\key", L"D:\\abs\\b.dll"), L"C:\\t\\key\\D$\\abs\\b.dll");
     EXPECT_EQ(entryDestination(L"\\\\srv\\share\\key", L"a//b.dll"), L"\\\\srv\\share\\key\\a\\b.dll");
 }
 
@@ -225,4 +225,33 @@ TEST(EntryFetch, HostileArchivesOnTheServerLandNowhereElse)
         << folder.runLog();
     EXPECT_NE(narrow(DownLoadList::shared().entries[1].notes).find("unzip error["), std::string::npos);
     EXPECT_EQ(listDirectory(folder.file(L"dl")).size(), 2u); // lib and b.bin_: no huge file left
+}
+
+TEST(EntryFetch, ZippedVariantOf158BytesThatDoesNotUnpackFallsBackToThePlainFile)
+{
+    FetchFolder folder(L"entry-158");
+    const std::wstring served = dataDir() + L"short-" + uniqueToken() + L"\\";
+    const std::string plain = "the plain file, served beside a broken archive";
+    createFolderChain(served + L"x");
+    ASSERT_TRUE(writeFileBytes(served + L"app.exe", plain));
+    ASSERT_TRUE(writeFileBytes(served + L"app.exe._.zip", std::string(158, 'j')));
+    ASSERT_TRUE(writeFileBytes(served + L"list.xml", "<update/>"));
+    ASSERT_TRUE(writeFileBytes(served + L"list.xml._.zip", std::string(158, 'j')));
+    std::wstring folderName = served.substr(dataDir().size());
+    folderName.pop_back();
+    const std::wstring base = nginxUrl(folderName + L"/");
+
+    oneEntry(base + L"app.exe", L"app.exe");
+    const std::wstring dest = folder.file(L"dl\\app.exe");
+    ASSERT_TRUE(downloadEntry(nullptr, 0, base + L"app.exe", dest));
+    EXPECT_EQ(folder.dir().read(L"dl\\app.exe_"), plain);
+    EXPECT_EQ(notes(), "done[" + narrow(base) + "app.exe._.zip]\nunzip error[" + narrow(dest) + "._.zip]\ndone[" +
+                           narrow(base) + "app.exe]\n");
+
+    // The list file the same way: a list fetch never reports a file it does not have.
+    SettingsTable::instance().set(L"RenewKitListFileZip", L"1");
+    const std::wstring listFile = folder.file(L"list.xml");
+    ASSERT_TRUE(downloadEntry(nullptr, -1, base + L"list.xml", listFile));
+    EXPECT_EQ(folder.dir().read(L"list.xml"), "<update/>");
+    EXPECT_EQ(config::read(L"RenewKit", L"ListFileZip"), L"0");
 }

@@ -81,7 +81,7 @@ TEST(Pack, DocumentsEscapeTextAndKeepTheRunFieldsInOrder)
     options.fileUrl = L"{listurl-base}/files/{filename}";
     options.description = L"A & B\\nnext";
     options.runs = {L"setup.exe|/q \"x\"||post"};
-    std::string xml = listDocument(options, {{L"sub\\a<1>.dll", "00ff", "5e7a", 7, L"reg"}});
+    std::string xml = listDocument(options, {{L"sub\\a<1>.dll", "00ff", "5e7a", 7, L"reg", {}}});
     EXPECT_NE(xml.find("<fileurl>{listurl-base}/files/{filename}</fileurl>"), std::string::npos);
     EXPECT_NE(xml.find("<description>A &amp; B\\nnext</description>"), std::string::npos);
     EXPECT_NE(xml.find("<file path=\"sub\\a&lt;1&gt;.dll\" ver=\"00ff\" sha256=\"5e7a\" size=\"7\" oper=\"reg\"/>"),

@@ -74,7 +74,7 @@ TEST(Unzip, BombIsRefusedEarlyWithALogLine)
     EXPECT_NE(folder.runLog().find("unzip refused[" + narrow(zip) + "]"), std::string::npos) << folder.runLog();
 }
 
-TEST(Unzip, FailuresDeleteTheDestinationExceptForTheOld158ByteRule)
+TEST(Unzip, FailuresDeleteTheDestinationWhateverTheArchivesSize)
 {
     FetchFolder folder(L"unzip-bad");
     folder.dir().write(L"junk.zip", std::string(500, 'j'));
@@ -82,8 +82,11 @@ TEST(Unzip, FailuresDeleteTheDestinationExceptForTheOld158ByteRule)
     EXPECT_FALSE(unzipSingleFile(folder.file(L"junk.zip"), folder.file(L"d.bin")));
     EXPECT_FALSE(pathExists(folder.file(L"d.bin")));
 
+    // However short the archive, a failed extraction is a failure.
+    folder.dir().write(L"d.bin", "stale");
     folder.dir().write(L"short.zip", std::string(158, 'j'));
-    EXPECT_TRUE(unzipSingleFile(folder.file(L"short.zip"), folder.file(L"d.bin")));
+    EXPECT_FALSE(unzipSingleFile(folder.file(L"short.zip"), folder.file(L"d.bin")));
+    EXPECT_FALSE(pathExists(folder.file(L"d.bin")));
 
     EXPECT_FALSE(unzipSingleFile(folder.file(L"missing.zip"), folder.file(L"d.bin")));
 

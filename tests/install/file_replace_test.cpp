@@ -3,12 +3,17 @@
 #include "install/file_replace.h"
 #include "install/local_check.h"
 #include "install/old_files.h"
+#include "install/rename_probe.h"
 #include "platform/files.h"
 #include "platform/handles.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/install/installation.h"
 #include "tests/unit/test_folder.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <functional>
 
 using namespace rk;
 
@@ -26,9 +31,63 @@ UniqueFile holdOpen(const std::wstring& path, DWORD share)
     return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
+// Does something once, right after the named step of the copy stage, as
+// another program could at that moment.
+class AtStep final : public CopyStepObserver {
+public:
+    AtStep(const wchar_t* step, std::function<void(const std::wstring&)> action)
+        : m_step(step), m_action(std::move(action))
+    {
+        setCopyStepObserver(this);
+    }
+    ~AtStep() override { setCopyStepObserver(nullptr); }
+    AtStep(const AtStep&) = delete;
+    AtStep& operator=(const AtStep&) = delete;
+    void afterStep(const wchar_t* step, const std::wstring& path) override
+    {
+        if (!m_done && m_step == step) {
+            m_done = true;
+            m_action(path);
+        }
+    }
+
+private:
+    std::wstring m_step;
+    std::function<void(const std::wstring&)> m_action;
+    bool m_done = false;
+};
+
+// rk_sleeper running from the path until the object goes: its image is in use,
+// so the file can be renamed but not replaced.
+class RunningProgram {
+public:
+    explicit RunningProgram(const std::wstring& path) : m_stop(path + L".stop")
+    {
+        m_process = test::startProgram(L"\"" + path + L"\" wait-for \"" + m_stop + L"\"");
+        m_started = m_process.hProcess && test::waitForFile(m_stop + L".started");
+    }
+    ~RunningProgram()
+    {
+        if (!m_process.hProcess)
+            return;
+        writeFileBytes(m_stop, "");
+        ::WaitForSingleObject(m_process.hProcess, 60000);
+        ::CloseHandle(m_process.hProcess);
+        ::CloseHandle(m_process.hThread);
+    }
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+    bool started() const { return m_started; }
+
+private:
+    std::wstring m_stop;
+    PROCESS_INFORMATION m_process{};
+    bool m_started = false;
+};
+
 } // namespace
 
-TEST(ReplaceFile, EveryTargetButTheLastGetsACopyAndTheMarkerGoes)
+TEST(FileReplace, EveryTargetButTheLastGetsACopyAndTheMarkerGoes)
 {
     test::TestFolder dir(L"replace-two-targets");
     dir.write(L"tmp\\a.txt_", "new");
@@ -43,7 +102,7 @@ TEST(ReplaceFile, EveryTargetButTheLastGetsACopyAndTheMarkerGoes)
     EXPECT_FALSE(fileExists(dir.file(kOldFilesList)));
 }
 
-TEST(ReplaceFile, MissingMarkerChangesNothingAndReadOnlyTargetsAreReplaced)
+TEST(FileReplace, MissingMarkerChangesNothingAndReadOnlyTargetsAreReplaced)
 {
     test::TestFolder dir(L"replace-marker-missing");
     dir.write(L"a.txt", "old");
@@ -56,7 +115,7 @@ TEST(ReplaceFile, MissingMarkerChangesNothingAndReadOnlyTargetsAreReplaced)
     EXPECT_EQ(dir.read(L"a.txt"), "new");
 }
 
-TEST(ReplaceFile, TargetInUseIsRenamedToTheFirstFreeBackupName)
+TEST(FileReplace, TargetInUseIsRenamedToTheFirstFreeBackupName)
 {
     test::TestFolder dir(L"replace-in-use");
     dir.write(L"tmp\\lib.dll_", "new");
@@ -74,7 +133,7 @@ TEST(ReplaceFile, TargetInUseIsRenamedToTheFirstFreeBackupName)
     const std::string list = oldFilesList(dir);
     if (fileExists(dir.file(L"lib.dll.__old0"))) {
         EXPECT_EQ(dir.read(L"lib.dll.__old0"), "old");
-        EXPECT_EQ(list, "\r\n" + std::string(dir.file(L"lib.dll.__old0").begin(), dir.file(L"lib.dll.__old0").end()));
+        EXPECT_EQ(list, "\r\n" + test::narrow(dir.file(L"lib.dll.__old0")));
     } else {
         // The system replaced the open file in place: then nothing needed a backup.
         EXPECT_EQ(list, "");
@@ -82,7 +141,7 @@ TEST(ReplaceFile, TargetInUseIsRenamedToTheFirstFreeBackupName)
     EXPECT_EQ(dir.read(L"lib.dll.__old"), "older");
 }
 
-TEST(ReplaceFile, TargetThatCanNeitherBeReplacedNorRenamedStaysAndTheMarkerIsKept)
+TEST(FileReplace, TargetThatCanNeitherBeReplacedNorRenamedStaysAndTheMarkerIsKept)
 {
     test::TestFolder dir(L"replace-locked");
     dir.write(L"tmp\\data.bin_", "new");
@@ -177,16 +236,117 @@ TEST(BackupNames, FirstUsableNameIsTakenAndRecordedElevenRefusalsFail)
     // Names taken by folders cannot be renamed onto.
     createDirectory(dir.file(L"lib.dll.__old"));
     createDirectory(dir.file(L"lib.dll.__old0"));
-    EXPECT_TRUE(backupTarget(dir.file(L"lib.dll")));
+    std::wstring backup;
+    EXPECT_TRUE(backupTarget(dir.file(L"lib.dll"), backup));
+    EXPECT_EQ(backup, dir.file(L"lib.dll.__old1"));
     EXPECT_EQ(dir.read(L"lib.dll.__old1"), "old");
-    const std::wstring backup = dir.file(L"lib.dll.__old1");
-    EXPECT_EQ(oldFilesList(dir), "\r\n" + std::string(backup.begin(), backup.end()));
+    EXPECT_EQ(oldFilesList(dir), "") << "recorded by the caller, once the new file is in place";
 
     dir.write(L"app.exe", "old");
     createDirectory(dir.file(L"app.exe.__old"));
     for (int j = 0; j < 10; ++j)
         createDirectory(dir.file(L"app.exe.__old" + std::to_wstring(j)));
-    EXPECT_FALSE(backupTarget(dir.file(L"app.exe")));
+    EXPECT_FALSE(backupTarget(dir.file(L"app.exe"), backup));
+    EXPECT_EQ(backup, L"");
     EXPECT_EQ(dir.read(L"app.exe"), "old");
-    EXPECT_EQ(oldFilesList(dir), "\r\n" + std::string(backup.begin(), backup.end())) << "nothing more recorded";
+}
+
+TEST(FileReplace, NewFileThatCannotBeMovedInPutsTheBackupBackAndRecordsNothing)
+{
+    test::TestFolder dir(L"replace-put-back");
+    const std::string program = e2e::readBytes(test::tool(L"rk_sleeper.exe"));
+    dir.write(L"tool.exe", program);
+    dir.write(L"tmp\\tool.exe_", program + "version 2");
+    RunningProgram running(dir.file(L"tool.exe"));
+    ASSERT_TRUE(running.started());
+    UniqueFile staged;
+    AtStep atBackup(L"backed up", [&staged](const std::wstring& target) {
+        // Another program opens the new file just then: it cannot be moved in.
+        staged = holdOpen(target + kStagingSuffix, 0);
+    });
+    EXPECT_FALSE(replaceFile(dir.file(L"tmp\\tool.exe"), {dir.file(L"tool.exe")}));
+    EXPECT_TRUE(staged.valid()) << "the target was moved aside";
+    staged.reset();
+    EXPECT_EQ(dir.read(L"tool.exe"), program) << "the old file is back in its place";
+    EXPECT_FALSE(fileExists(dir.file(L"tool.exe.__old")));
+    EXPECT_EQ(oldFilesList(dir), "") << "nothing recorded that the next start would delete";
+    EXPECT_TRUE(fileExists(dir.file(L"tmp\\tool.exe_"))) << "a later run can try again";
+}
+
+TEST(FileReplace, BackupOfATargetInUseIsRecordedOnceTheNewFileIsInPlace)
+{
+    test::TestFolder dir(L"replace-record-after");
+    const std::string program = e2e::readBytes(test::tool(L"rk_sleeper.exe"));
+    dir.write(L"tool.exe", program);
+    dir.write(L"tmp\\tool.exe_", program + "version 2");
+    RunningProgram running(dir.file(L"tool.exe"));
+    ASSERT_TRUE(running.started());
+    std::string listedAtBackup = "not reached";
+    AtStep atBackup(L"backed up", [&](const std::wstring&) { listedAtBackup = oldFilesList(dir); });
+    EXPECT_TRUE(replaceFile(dir.file(L"tmp\\tool.exe"), {dir.file(L"tool.exe")}));
+    EXPECT_EQ(listedAtBackup, "") << "while the target is missing its backup is not listed";
+    EXPECT_EQ(dir.read(L"tool.exe"), program + "version 2");
+    EXPECT_EQ(oldFilesList(dir), "\r\n" + test::narrow(dir.file(L"tool.exe.__old")));
+}
+
+TEST(WriteTest, ARenameTestThatCannotGiveTheNameBackIsLockedAndTheNextStartRestoresIt)
+{
+    test::TestFolder dir(L"rename-test-back");
+    setElevated(false);
+    clearAdminRequiredFiles();
+    dir.write(L"prog.exe", "the program");
+    // Held as a running program holds its image: no writer, but renames allowed.
+    UniqueFile image = holdOpen(dir.file(L"prog.exe"), FILE_SHARE_READ | FILE_SHARE_DELETE);
+    ASSERT_TRUE(image.valid());
+    AtStep atRename(L"rename test", [](const std::wstring& path) {
+        // Another program takes the name meanwhile.
+        writeFileBytes(path, "someone else");
+    });
+    EXPECT_FALSE(testWritable(dir.file(L"prog.exe"))) << "not writable: the name could not be given back";
+    image.reset();
+    EXPECT_EQ(dir.read(L"prog.exe.__test"), "the program");
+    EXPECT_EQ(dir.read(kRenameTestList), "\r\n" + test::narrow(dir.file(L"prog.exe.__test")));
+
+    // The next start, once the name is free again.
+    deleteFileForced(dir.file(L"prog.exe"));
+    restoreRenameTests();
+    EXPECT_EQ(dir.read(L"prog.exe"), "the program");
+    EXPECT_FALSE(fileExists(dir.file(L"prog.exe.__test")));
+    EXPECT_FALSE(fileExists(dir.file(kRenameTestList)));
+
+    // A rename test that gives the name back leaves no record.
+    image = holdOpen(dir.file(L"prog.exe"), FILE_SHARE_READ | FILE_SHARE_DELETE);
+    EXPECT_TRUE(testWritable(dir.file(L"prog.exe")));
+    EXPECT_FALSE(fileExists(dir.file(kRenameTestList)));
+}
+
+TEST(WriteTest, NewFileInAMissingFolderIsTestedInItsNearestExistingFolder)
+{
+    test::TestFolder dir(L"write-test-missing-folder");
+    setElevated(false);
+    clearAdminRequiredFiles();
+    EXPECT_TRUE(testWritable(dir.file(L"new\\deeper\\file.txt")));
+    EXPECT_FALSE(pathExists(dir.file(L"new"))) << "the probe folder is removed again";
+    EXPECT_TRUE(adminRequiredFiles().empty());
+}
+
+TEST(FileHelpers, TreesAreMovedAndDeletedWithoutFollowingLinks)
+{
+    test::TestFolder dir(L"tree-links");
+    dir.write(L"victim\\precious.txt", "keep");
+    dir.write(L"src\\a.txt", "a");
+    dir.write(L"tree\\b.txt", "b");
+    createDirectory(dir.file(L"dst"));
+    e2e::PlantedLink inSource(dir.file(L"src\\planted"), dir.file(L"victim"));
+    e2e::PlantedLink inTree(dir.file(L"tree\\sub\\planted"), dir.file(L"victim"));
+    e2e::PlantedLink itself(dir.file(L"itself"), dir.file(L"victim"));
+    ASSERT_TRUE(inSource.planted() && inTree.planted() && itself.planted());
+
+    moveTree(dir.file(L"src"), dir.file(L"dst"));
+    EXPECT_EQ(dir.read(L"dst\\a.txt"), "a");
+    EXPECT_FALSE(pathExists(dir.file(L"dst\\planted"))) << "a link is neither followed nor moved";
+    deleteTree(dir.file(L"tree"));
+    EXPECT_FALSE(fileExists(dir.file(L"tree\\b.txt")));
+    deleteTree(dir.file(L"itself"));
+    EXPECT_EQ(dir.read(L"victim\\precious.txt"), "keep");
 }

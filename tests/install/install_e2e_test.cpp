@@ -5,8 +5,10 @@
 #include "core/path_text.h"
 #include "install/file_replace.h"
 #include "install/old_files.h"
+#include "install/rename_probe.h"
 #include "platform/files.h"
 #include "tests/e2e/e2e_support.h"
+#include "tests/install/installation.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -15,98 +17,10 @@
 #include <string>
 
 using namespace rk;
+using namespace rk::test;
 using rk::e2e::readBytes;
 using rk::e2e::runProgram;
 using rk::e2e::writeBytes;
-
-namespace {
-
-std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-std::wstring tool(const std::wstring& name) { return e2e::buildDir() + L"tests\\install\\" + name; }
-
-// One application folder with version 1 installed and version 2 waiting.
-struct Installation {
-    explicit Installation(const std::wstring& name) : Installation(L"C:\\rktest\\install-" + name + L"\\", true) {}
-    // The host program's name is the test's own: process matching is system-wide
-    // and tests run side by side.
-    Installation(const std::wstring& folder, bool) : root(folder), host(L"host-" + lastName(folder) + L".exe")
-    {
-        deleteTree(root);
-        createFolderChain(app);
-        createFolderChain(v2);
-        writeBytes(app + L"renewkit.ini", "[RenewKit]\r\nTempPath=" + narrow(root) +
-                                              "tmp\r\nLog=renewkit.log\r\n[UPDATEINFO]\r\nListURL=http://127.0.0.1:1/"
-                                              "list.xml\r\n[APPLICATION]\r\nApplication=" +
-                                              narrow(host) + "\r\nName=Demo\r\n");
-    }
-
-    void installed(const std::wstring& path, const std::string& bytes) const { put(app + path, bytes); }
-    void offered(const std::wstring& path, const std::string& bytes) const { put(v2 + path, bytes); }
-    void localList(const std::string& body) const { writeBytes(app + L"renewkit.xml", list(body)); }
-    void remoteList(const std::string& body) const { writeBytes(root + L"remote.xml", list(body)); }
-
-    // Runs the runner; the exit code is the final stage.
-    long long run(const std::wstring& extra = L"") const { return runProgram(commandLine(extra), 120000); }
-    std::wstring commandLine(const std::wstring& extra) const
-    {
-        return L"\"" + tool(L"rk_install_runner.exe") + L"\" " + arguments() + L" " + extra;
-    }
-    // A "\" before a closing quote would escape it: the folders go without theirs.
-    std::wstring arguments() const
-    {
-        return L"\"" + root + L"app\" \"" + root + L"remote.xml\" \"" + root + L"v2\" --result \"" + root +
-               L"result.txt\"";
-    }
-    std::string result() const { return readBytes(root + L"result.txt"); }
-    std::string log() const { return readBytes(app + L"renewkit.log"); }
-    std::string file(const std::wstring& path) const { return readBytes(app + path); }
-    bool has(const std::wstring& path) const { return pathExists(app + path); }
-
-    static void put(const std::wstring& path, const std::string& bytes)
-    {
-        createFolderChain(path);
-        writeBytes(path, bytes);
-    }
-    static std::string list(const std::string& body)
-    {
-        return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<update>\r\n" + body + "</update>\r\n";
-    }
-
-    static std::wstring lastName(std::wstring folder)
-    {
-        folder.pop_back();
-        return folder.substr(folder.rfind(L'\\') + 1);
-    }
-
-    std::wstring root;
-    std::wstring host;
-    std::wstring app = root + L"app\\";
-    std::wstring v2 = root + L"v2\\";
-};
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// Waits for a file that another process writes, in counted steps.
-bool waitForFile(const std::wstring& path)
-{
-    for (int i = 0; i < 1200 && !pathExists(path); ++i)
-        ::Sleep(50);
-    return pathExists(path);
-}
-
-PROCESS_INFORMATION startProgram(const std::wstring& commandLine)
-{
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(0);
-    ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-    return pi;
-}
-
-} // namespace
 
 TEST(CopyStage, ChangedFilesAreReplacedNewOnesAddedAndTheListSaved)
 {
@@ -378,12 +292,21 @@ TEST(LocalCheck, DecliningToCloseTheHostStopsTheRunAndTheSimpleSkinDoesNotAsk)
 
 namespace {
 
-const std::map<std::wstring, std::pair<std::string, std::string>> kKillTargets = {
-    {L"a.txt", {"a version 1", "a version 2, longer than the first"}},
-    {L"b\\b.dat", {std::string(200000, 'o'), std::string(300000, 'n')}},
-    {L"c.txt", {"c1", "c2"}},
-    {L"d.txt", {"", "d2 (new)"}},
-};
+// The program that runs from the application folder throughout: a target in use.
+const std::wstring kInUse = L"tool.exe";
+
+// Old and new content of each target; the one in use is a program, both times.
+std::map<std::wstring, std::pair<std::string, std::string>> killTargets()
+{
+    const std::string program = readBytes(tool(L"rk_sleeper.exe"));
+    return {
+        {L"a.txt", {"a version 1", "a version 2, longer than the first"}},
+        {L"b\\b.dat", {std::string(200000, 'o'), std::string(300000, 'n')}},
+        {L"c.txt", {"c1", "c2"}},
+        {L"d.txt", {"", "d2 (new)"}},
+        {kInUse, {program, program + "version 2"}},
+    };
+}
 
 // Files still under their temporary name below the folder.
 int stagingLeftovers(const std::wstring& folder)
@@ -399,10 +322,29 @@ int stagingLeftovers(const std::wstring& folder)
     return found;
 }
 
+// The names a target is put aside under: its backups and its rename-test name.
+std::vector<std::wstring> asideNames(const std::wstring& path)
+{
+    std::vector<std::wstring> names{path + L".__old", path + kRenameTestSuffix};
+    for (int j = 0; j < 10; ++j)
+        names.push_back(path + L".__old" + std::to_wstring(j));
+    return names;
+}
+
+// A target missing from its place whose old content waits under one of those names.
+bool keptAside(const Installation& inst, const std::wstring& path, const std::string& old)
+{
+    for (const auto& name : asideNames(path)) {
+        if (inst.has(name) && inst.file(name) == old)
+            return true;
+    }
+    return false;
+}
+
 void prepareKillInstallation(const Installation& inst)
 {
     std::string local, remote;
-    for (const auto& [path, versions] : kKillTargets) {
+    for (const auto& [path, versions] : killTargets()) {
         const std::string listPath = narrow(replaceAll(path, L"\\", L"|"));
         if (!versions.first.empty()) {
             inst.installed(path, versions.first);
@@ -419,34 +361,65 @@ void prepareKillInstallation(const Installation& inst)
 
 TEST(CopyStage, KilledAtEveryStepBoundaryLeavesOldOrNewFilesAndTheNextRunFinishes)
 {
+    const auto targets = killTargets();
     long steps = 0;
     {
         Installation counting(L"kill-count");
         prepareKillInstallation(counting);
+        RunningCopy running(counting, kInUse);
+        ASSERT_TRUE(running.started());
         ASSERT_EQ(counting.run(), 12);
         const std::string result = counting.result();
         steps = std::stol(result.substr(result.find("steps=") + 6));
-        for (const auto& [path, versions] : kKillTargets)
+        for (const auto& [path, versions] : targets)
             EXPECT_EQ(counting.file(path), versions.second);
+        EXPECT_TRUE(counting.has(kInUse + L".__old")) << "the program in use was moved aside";
     }
-    ASSERT_GE(steps, 13) << "three boundaries per file and the stage's own";
+    ASSERT_GE(steps, 18) << "three boundaries per file, the rename test and the backup of the one in use, and the "
+                            "stage's own";
     for (long n = 1; n <= steps; ++n) {
         Installation inst(L"kill");
         prepareKillInstallation(inst);
+        RunningCopy running(inst, kInUse);
+        ASSERT_TRUE(running.started()) << "boundary " << n;
         EXPECT_EQ(inst.run(L"--kill-at " + std::to_wstring(n)), 99) << "boundary " << n;
-        for (const auto& [path, versions] : kKillTargets) {
-            const bool existed = !versions.first.empty();
-            if (!existed && !inst.has(path))
-                continue;
-            const std::string now = inst.file(path);
-            EXPECT_TRUE(now == versions.first || now == versions.second)
-                << "boundary " << n << ": " << narrow(path) << " is neither old nor new";
+        // Each file is old or new, or missing with its old content put aside;
+        // then also after a start that finds nothing to install.
+        for (const char* when : {"after the kill", "after a start without an update"}) {
+            for (const auto& [path, versions] : targets) {
+                const bool existed = !versions.first.empty();
+                if (!existed && !inst.has(path))
+                    continue;
+                if (existed && !inst.has(path)) {
+                    EXPECT_TRUE(keptAside(inst, path, versions.first))
+                        << "boundary " << n << ", " << when << ": " << narrow(path) << " is lost";
+                    continue;
+                }
+                const std::string now = inst.file(path);
+                EXPECT_TRUE(now == versions.first || now == versions.second)
+                    << "boundary " << n << ", " << when << ": " << narrow(path) << " is neither old nor new";
+            }
+            if (std::string(when) == "after the kill") {
+                // The list in place offers nothing new.
+                const std::string update = readBytes(inst.root + L"remote.xml");
+                writeBytes(inst.root + L"remote.xml", inst.file(L"renewkit.xml"));
+                EXPECT_EQ(inst.run(), 0) << "boundary " << n;
+                writeBytes(inst.root + L"remote.xml", update);
+            }
         }
         const long long second = inst.run();
         EXPECT_TRUE(second == 12 || second == 0) << "boundary " << n;
-        for (const auto& [path, versions] : kKillTargets)
+        for (const auto& [path, versions] : targets)
             EXPECT_EQ(inst.file(path), versions.second) << "boundary " << n << ": " << narrow(path);
         EXPECT_EQ(inst.run(), 0) << "boundary " << n << ": the saved list matches version 2";
         EXPECT_EQ(stagingLeftovers(inst.app), 0) << "boundary " << n;
+
+        // Once the program has ended, the next start leaves nothing of it aside.
+        running.stop();
+        EXPECT_EQ(inst.run(), 0) << "boundary " << n;
+        for (const auto& name : asideNames(inst.app + kInUse))
+            EXPECT_FALSE(pathExists(name)) << "boundary " << n << ": " << narrow(name) << " is left";
+        EXPECT_FALSE(inst.has(kOldFilesList)) << "boundary " << n;
+        EXPECT_FALSE(inst.has(kRenameTestList)) << "boundary " << n;
     }
 }

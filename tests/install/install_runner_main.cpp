@@ -11,9 +11,14 @@
 //     --result FILE    writes "stage=S" and "steps=K" (boundaries passed)
 //     --skin NAME      the updateskin run property ("mostsimple" closes the host unasked)
 //     --probe-version V  the remote version text, as the version probe leaves it
+//     --temp-access SDDL the access list a download into the user's temporary
+//                        folder gives the list and the done markers there (a
+//                        DACL in SDDL)
 //     HOSTWND      a host window handle in decimal: the stage reports go there
-// Exit code: the final stage, 0 when nothing was selected.
+// Exit code: the final stage, 0 when nothing was selected; 3 when the list
+// cannot be read, 4 when --temp-access cannot be applied.
 
+#include "core/temp_list_path.h"
 #include "core/app_directory.h"
 #include "core/config.h"
 #include "core/host_link.h"
@@ -22,6 +27,7 @@
 #include "core/settings.h"
 #include "install/file_replace.h"
 #include "install/old_files.h"
+#include "install/rename_probe.h"
 #include "list/list_compare.h"
 #include "list/update_list.h"
 #include "platform/files.h"
@@ -32,6 +38,9 @@
 #include "run/stage_report.h"
 
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <string>
@@ -65,6 +74,20 @@ public:
     }
 };
 
+bool setAccess(const std::wstring& path, const std::wstring& sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    bool ok = ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present &&
+              ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+    ::LocalFree(descriptor);
+    return ok;
+}
+
 class Answer final : public Prompter {
 public:
     explicit Answer(MessageAnswer answer) : m_answer(answer) {}
@@ -94,6 +117,7 @@ int wmain(int argc, wchar_t** argv)
     std::wstring files = argv[3];
     MessageAnswer answer = MessageAnswer::No;
     WindowHandle host = nullptr;
+    std::wstring tempAccess;
     for (int i = 4; i < argc; ++i) {
         std::wstring a = argv[i];
         if (a == L"--kill-at" && i + 1 < argc)
@@ -106,6 +130,8 @@ int wmain(int argc, wchar_t** argv)
             SettingsTable::instance().set(props::kUpdateSkin, argv[++i]);
         else if (a == L"--elevated")
             setElevated(true); // as the copy relaunched as administrator: no write test
+        else if (a == L"--temp-access" && i + 1 < argc)
+            tempAccess = argv[++i];
         else if (a == L"--probe-version" && i + 1 < argc)
             DownLoadList::shared().probeVersion = argv[++i];
         else
@@ -120,6 +146,7 @@ int wmain(int argc, wchar_t** argv)
         HostWindows::instance().add(host);
 
     // As at every start: the backups of the last run go first.
+    restoreRenameTests();
     purgeOldFiles();
     ComApartment com;
     const std::wstring listFile = config::listKeyPath(L".xml");
@@ -127,6 +154,8 @@ int wmain(int argc, wchar_t** argv)
     std::string bytes;
     if (!readFileBytes(remote, bytes) || !writeFileBytes(listFile, bytes))
         return 3;
+    if (!tempAccess.empty() && !setAccess(listFile, tempAccess))
+        return 4;
     DownLoadList& list = DownLoadList::shared();
     if (compareWithLocalList(listFile, list) == 0) {
         writeResult(0);
@@ -136,10 +165,12 @@ int wmain(int argc, wchar_t** argv)
     for (const auto& entry : list.entries) {
         if (entry.actions & ACT_DELETE)
             continue;
-        const std::wstring marker = joinLocal(temp, entry.path) + L"_";
+        const std::wstring marker = tempListFilePath(temp, entry.path) + L"_";
         createFolderChain(marker);
         if (!copyFileReplacing(joinLocal(files, entry.path), marker))
             std::fwprintf(stderr, L"no new file for %ls\n", entry.path.c_str());
+        else if (!tempAccess.empty() && !setAccess(marker, tempAccess))
+            return 4;
     }
     setCurrentListFile(listFile);
     list.setStage(UpdateDownloadOk);

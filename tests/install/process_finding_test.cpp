@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <map>
+#include <string>
 #include <vector>
 
 using namespace rk;
@@ -28,6 +30,9 @@ public:
     std::vector<size_t> capacitiesAsked;
     std::vector<std::wstring> calls;
     int openHandles = 0;
+    ProcessId self = 999;
+
+    ProcessId currentProcess() override { return self; }
 
     bool enumProcesses(std::vector<ProcessId>& out, size_t capacity) override
     {
@@ -176,4 +181,32 @@ TEST(ProcessFinding, FirstWindowOfProcessIgnoresVisibility)
     system.windows = {{win(1), 5, true}, {win(2), 6, false}, {win(3), 6, true}};
     EXPECT_EQ(findFirstWindowOfProcess(6, system), win(2));
     EXPECT_EQ(findFirstWindowOfProcess(7, system), nullptr);
+}
+
+TEST(ProcessFinding, CloseByModuleNeedsAProgramNameAndNeverClosesThisProcess)
+{
+    FakeSystem system;
+    system.pids = {0, 20, 21};
+    system.modules[20] = {L"c:\\app\\host.exe"};
+    system.modules[21] = {L"c:\\app\\renewkit.exe"};
+    system.windows = {{win(1), 20, true}, {win(2), 21, true}};
+    system.self = 21;
+    // Each would be found in the path of nearly every process.
+    for (const wchar_t* none : {L"", L"   ", L"c:\\", L"C:\\app\\", L"c:/app/", L"c:", L"c:\\app\\..", L"."}) {
+        closeProcessesByModule(none, system);
+        EXPECT_TRUE(system.calls.empty()) << std::string(none, none + std::wcslen(none));
+    }
+    closeProcessesByModule(L"c:\\app\\renewkit.exe", system);
+    EXPECT_TRUE(system.calls.empty()) << "the updater's own process";
+    closeProcessesByModule(L".exe", system);
+    EXPECT_EQ(system.calls, (std::vector<std::wstring>{L"query 1 100", L"close 1", L"wait 20 5000"}))
+        << "every other match, as before";
+}
+
+TEST(ProcessFinding, ProgramNamesEndInAFileName)
+{
+    for (const wchar_t* name : {L"host.exe", L"C:\\app\\host.exe", L" sub\\tool ", L"c:/x/y", L".exe"})
+        EXPECT_TRUE(namesAProgram(name)) << std::string(name, name + std::wcslen(name));
+    for (const wchar_t* name : {L"", L" ", L"C:", L"C:\\", L"sub\\", L"a/", L"..", L"C:\\app\\. ."})
+        EXPECT_FALSE(namesAProgram(name)) << std::string(name, name + std::wcslen(name));
 }

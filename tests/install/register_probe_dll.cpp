@@ -1,5 +1,6 @@
 // A library that registers itself by leaving "registered.txt" beside itself,
-// so that a test sees DllRegisterServer was called.
+// so that a test sees DllRegisterServer was called. Built a second time with
+// RK_PLAIN_LIBRARY as a library that loads but has nothing to register.
 
 #include <windows.h>
 
@@ -16,6 +17,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     return TRUE;
 }
 
+#ifndef RK_PLAIN_LIBRARY
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer()
 {
     wchar_t path[MAX_PATH] = {};
@@ -32,3 +34,4 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllRegisterServer()
     ::CloseHandle(file);
     return S_OK;
 }
+#endif

@@ -66,12 +66,30 @@ TEST(ListUrl, FileUrl)
     EXPECT_EQ(fileUrl(slash, e), L"http://h/dir/sub/a.dll");
 }
 
+// A probe document cut on its way must not pass for a shorter version or a
+// shorter address: the check would then offer a release nobody published.
+TEST(VersionProbeText, ADocumentCutShortIsNotComplete)
+{
+    for (const wchar_t* whole : {L"<ver>2.0.1</ver>", L"<ver>2.0.1</ver>\r\n<url>http://a/l.xml</url>\r\n",
+                                 L"<ver>1</ver><url>u</url><url>v</url>", L"", L"  \r\n"}) {
+        EXPECT_TRUE(parseVersionProbe(whole).complete) << whole;
+    }
+    for (const wchar_t* cut : {L"<ver>2.0", L"<ver>2.0.1</ver", L"<ver>2.0.1</ver><url>http://a/l",
+                               L"<ver>2.0.1</ver><ur", L"<ver>1</ver><url>u</url><url>v"}) {
+        EXPECT_FALSE(parseVersionProbe(cut).complete) << cut;
+    }
+    VersionProbe cut = parseVersionProbeBytes("<ver>2.0");
+    EXPECT_EQ(cut.version, L"2.0");
+    EXPECT_FALSE(cut.complete);
+}
+
 TEST(VersionProbeText, VersionAndSubListsInOrder)
 {
     VersionProbe p = parseVersionProbe(L"  <Ver>5.2</Ver>\r\n<url>http://a/l.xml</url><URL>http://b/l.xml</URL>"
                                        L"<Url>http://c/Ver/URL.xml</Url>  ");
     EXPECT_EQ(p.version, L"5.2");
     EXPECT_EQ(p.urls, (std::vector<std::wstring>{L"http://a/l.xml", L"http://b/l.xml", L"http://c/Ver/URL.xml"}));
+    EXPECT_TRUE(p.complete);
 
     VersionProbe noTags = parseVersionProbe(L"5.2");
     EXPECT_EQ(noTags.version, L"");
@@ -79,6 +97,7 @@ TEST(VersionProbeText, VersionAndSubListsInOrder)
     VersionProbe open = parseVersionProbe(L"<VER>7<ver>8<url>tail");
     EXPECT_EQ(open.version, L"7");
     EXPECT_EQ(open.urls, std::vector<std::wstring>{L"tail"});
+    EXPECT_FALSE(open.complete);
 
     DownLoadList list;
     list.probeUrls.push_back(L"stale");

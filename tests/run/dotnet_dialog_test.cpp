@@ -1,6 +1,9 @@
-// The .NET Framework installer dialog end to end: a deployment that needs
-// .NET 3.5 (missing in the test prefix) downloads the installer from the
-// address it configures, served by nginx, into the block view.
+// The .NET Framework prerequisite end to end: a deployment that needs .NET
+// 3.5 (missing in the test prefix) downloads the installer from the address
+// it configures, served by nginx, into the block view; closing the dialog
+// stops the download; the hidden refresh never shows it; 4.5 and later are
+// found by the Release value that the setup of 4.5 to 4.8 leaves.
+#include "tests/run/dpi_scope.h"
 #include "tests/run/run_support.h"
 #include "tests/run/screen_capture.h"
 
@@ -63,20 +66,121 @@ RunSetup needsDotNet35(const std::wstring& test, const std::wstring& installer)
 
 bool dotNet35Installed() { return dotnet::detect()[4]; }
 
+// The /dotnet35 switch: the requirement check for 3.5, then the program ends.
+std::wstring dotNet35Switch(const RunSetup& run) { return L"\"" + run.updater.exe + L"\" /dotnet35"; }
+
+// Files below the folder whose names start with the text.
+std::vector<std::wstring> filesStartingWith(const std::wstring& folder, const std::wstring& start)
+{
+    std::vector<std::wstring> found;
+    for (const DirectoryEntry& entry : listDirectory(folder)) {
+        const std::wstring path = folder + L"\\" + entry.name;
+        if (entry.isDirectory) {
+            for (const std::wstring& inner : filesStartingWith(path, start))
+                found.push_back(inner);
+        } else if (entry.name.compare(0, start.size(), start) == 0) {
+            found.push_back(path);
+        }
+    }
+    return found;
+}
+
+// Release under the v4 setup key of the prefix, put back as it was when the
+// scope ends. The whole prefix reads it: cases that set it run alone.
+class ReleaseValueScope {
+public:
+    explicit ReleaseValueScope(DWORD release)
+    {
+        if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, dotnet::kV4SetupKey, 0, nullptr, 0,
+                              KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr, &m_key, nullptr) != ERROR_SUCCESS) {
+            m_key = nullptr;
+            return;
+        }
+        DWORD type = 0;
+        DWORD size = sizeof m_old;
+        m_hadOld = ::RegQueryValueExW(m_key, L"Release", nullptr, &type, reinterpret_cast<BYTE*>(&m_old), &size) ==
+                   ERROR_SUCCESS;
+        m_set = ::RegSetValueExW(m_key, L"Release", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&release),
+                                 sizeof release) == ERROR_SUCCESS;
+    }
+    ~ReleaseValueScope()
+    {
+        if (!m_key)
+            return;
+        if (m_hadOld)
+            ::RegSetValueExW(m_key, L"Release", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_old), sizeof m_old);
+        else
+            ::RegDeleteValueW(m_key, L"Release");
+        ::RegCloseKey(m_key);
+    }
+    ReleaseValueScope(const ReleaseValueScope&) = delete;
+    ReleaseValueScope& operator=(const ReleaseValueScope&) = delete;
+    bool set() const { return m_set; }
+
+private:
+    HKEY m_key = nullptr;
+    DWORD m_old = 0;
+    bool m_hadOld = false;
+    bool m_set = false;
+};
+
+// The block view inside the dialog.
+HWND blockView(HWND dialog) { return ::FindWindowExW(dialog, nullptr, L"RenewKitScrollView", nullptr); }
+
+// Where the first row's filled cells begin, on the screen now.
+std::vector<int> cellStarts(HWND view, int dpi)
+{
+    RECT client{};
+    ::GetClientRect(view, &client);
+    ::MapWindowPoints(view, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    constexpr std::uint32_t kFilled = rgb(0, 112, 195);
+    const Image image = captureScreen();
+    const int row = client.top + (dpi == 144 ? 7 : 5);
+    std::vector<int> starts;
+    for (int x = client.left + 1; x < client.right && starts.size() < 3; ++x) {
+        if (image.at(x, row) == kFilled && image.at(x - 1, row) != kFilled)
+            starts.push_back(x);
+    }
+    return starts;
+}
+
+void checkBlockViewPixels(HWND dialog, int dpi, const std::wstring& name)
+{
+    HWND view = blockView(dialog);
+    ASSERT_NE(view, nullptr);
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // The first row of cells, filled: one cell begins every 10 pixels at
+    // 100 % and every 15 at 150 %. The display shows the repaint a moment
+    // after it: the row is read until its cells are evenly spaced.
+    std::vector<int> starts;
+    e2e::waitUntil(
+        [&] {
+            starts = cellStarts(view, dpi);
+            return starts.size() == 3 && starts[1] - starts[0] == starts[2] - starts[1];
+        },
+        300);
+    EXPECT_FALSE(saveScreenshot(name).empty());
+    ASSERT_EQ(starts.size(), 3u) << "no filled cells in the first row";
+    EXPECT_EQ(starts[1] - starts[0], dpi == 144 ? 15 : 10);
+    EXPECT_EQ(starts[2] - starts[1], dpi == 144 ? 15 : 10);
+}
+
 } // namespace
 
-TEST(DotNetDialog, DownloadsTheConfiguredInstallerIntoTheBlockView)
+void downloadIntoTheBlockView(int dpi)
 {
     if (dotNet35Installed())
         GTEST_SKIP() << "this prefix has .NET 3.5";
-    RunSetup run = needsDotNet35(L"DotNetOk", nginxUrl(L"mid.bin"));
-    // downparam0 ends right after start-up, which checks the requirement first.
-    e2e::RunningProgram program(L"\"" + run.updater.exe + L"\" downparam0");
+    const std::wstring percent = dpi == 144 ? L"150" : L"100";
+    RunSetup run = needsDotNet35(L"DotNetOk" + percent, nginxUrl(L"mid.bin"));
+    // The start-up check (dotnetfx35 in [RenewKit]) of a mode that ends right
+    // after start-up.
+    e2e::RunningProgram program(L"\"" + run.updater.exe + L"\" emptytemp");
     ASSERT_TRUE(program.started());
     HWND dialog = static_cast<HWND>(e2e::waitForWindow(program.id(), isDotNetDialog));
     ASSERT_NE(dialog, nullptr) << "the installer dialog was not shown";
     EXPECT_EQ(buttonText(dialog), L"Download");
-    EXPECT_FALSE(saveScreenshot(L"dotnet_before_download").empty());
+    EXPECT_FALSE(saveScreenshot(L"dotnet_" + percent + L"_before_download").empty());
 
     click(dialog, IDOK);
     ASSERT_TRUE(e2e::waitUntil([&] { return buttonText(dialog) == L"Install"; }));
@@ -85,11 +189,51 @@ TEST(DotNetDialog, DownloadsTheConfiguredInstallerIntoTheBlockView)
     ASSERT_FALSE(saved.empty());
     EXPECT_EQ(e2e::readBytes(saved), sourceBytes(L"mid.bin"));
     EXPECT_FALSE(nginxRequests("/mid.bin").empty());
-    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    EXPECT_FALSE(saveScreenshot(L"dotnet_downloaded").empty());
+    checkBlockViewPixels(dialog, dpi, L"dotnet_" + percent + L"_downloaded");
 
     click(dialog, IDCANCEL);
     EXPECT_EQ(program.wait(), 0);
+}
+
+TEST(DotNetDialog, At100PercentDownloadsTheConfiguredInstallerIntoTheBlockView) { downloadIntoTheBlockView(96); }
+
+TEST(DotNetDialog, At150PercentDownloadsTheConfiguredInstallerIntoLargerCells)
+{
+    DpiScope scope(144);
+    ASSERT_TRUE(scope.set());
+    downloadIntoTheBlockView(144);
+}
+
+TEST(DotNetDialog, ClosingItStopsTheDownloadAndRemovesItsPartFiles)
+{
+    if (dotNet35Installed())
+        GTEST_SKIP() << "this prefix has .NET 3.5";
+    // Ten megabytes sent 4 KiB at a time: still running when the dialog is closed.
+    const std::wstring url = faultUrl(L"drip=4096:50,t=" + uniqueToken(), L"ten.bin");
+    RunSetup run = needsDotNet35(L"DotNetStop", url);
+    e2e::RunningProgram program(dotNet35Switch(run));
+    ASSERT_TRUE(program.started());
+    HWND dialog = static_cast<HWND>(e2e::waitForWindow(program.id(), isDotNetDialog));
+    ASSERT_NE(dialog, nullptr);
+    click(dialog, IDOK);
+    const std::wstring temp = run.appDir + L"tmp";
+    ASSERT_TRUE(e2e::waitUntil([&] { return filesStartingWith(temp, L"ten.bin.part").size() >= 2; }))
+        << "the download did not start its ranges";
+    click(dialog, IDCANCEL);
+    EXPECT_EQ(program.wait(), 0);
+    // The program waited for its download to end: nothing of it is left.
+    EXPECT_TRUE(filesStartingWith(temp, L"ten.bin").empty()) << narrow(filesStartingWith(temp, L"ten.bin").front());
+    EXPECT_FALSE(logHas(run, L"did not end in time"));
+}
+
+TEST(DotNetDialog, TheHiddenRefreshNeverShowsIt)
+{
+    if (dotNet35Installed())
+        GTEST_SKIP() << "this prefix has .NET 3.5";
+    // Started hidden by a quick check, it would wait on a dialog nobody sees.
+    RunSetup run = needsDotNet35(L"DotNetHidden", nginxUrl(L"mid.bin"));
+    for (const wchar_t* mode : {L"downparam0", L"downparam1"})
+        EXPECT_EQ(e2e::runProgram(L"\"" + run.updater.exe + L"\" " + mode, 30000), 0) << narrow(mode);
 }
 
 TEST(DotNetDialog, InstallRunsTheDownloadedInstallerAndCloses)
@@ -98,7 +242,7 @@ TEST(DotNetDialog, InstallRunsTheDownloadedInstallerAndCloses)
         GTEST_SKIP() << "this prefix has .NET 3.5";
     // The demo program stands in for the installer: it notes its start beside itself.
     RunSetup run = needsDotNet35(L"DotNetInstall", nginxUrl(L"pub/v2/demo.exe"));
-    e2e::RunningProgram program(L"\"" + run.updater.exe + L"\" downparam0");
+    e2e::RunningProgram program(dotNet35Switch(run));
     ASSERT_TRUE(program.started());
     HWND dialog = static_cast<HWND>(e2e::waitForWindow(program.id(), isDotNetDialog));
     ASSERT_NE(dialog, nullptr);
@@ -119,7 +263,7 @@ TEST(DotNetDialog, AFailedDownloadOffersTheDownloadAgain)
         GTEST_SKIP() << "this prefix has .NET 3.5";
     const std::wstring missing = L"dotnetfx-missing-" + uniqueToken() + L".exe";
     RunSetup run = needsDotNet35(L"DotNetFail", nginxUrl(missing));
-    e2e::RunningProgram program(L"\"" + run.updater.exe + L"\" downparam0");
+    e2e::RunningProgram program(dotNet35Switch(run));
     ASSERT_TRUE(program.started());
     HWND dialog = static_cast<HWND>(e2e::waitForWindow(program.id(), isDotNetDialog));
     ASSERT_NE(dialog, nullptr);
@@ -141,4 +285,35 @@ TEST(DotNetDialog, AFailedDownloadOffersTheDownloadAgain)
     EXPECT_EQ(buttonText(dialog), L"Download");
     click(dialog, IDCANCEL);
     EXPECT_EQ(program.wait(), 0);
+}
+
+TEST(DotNetRelease, FourPointEightFromTheReleaseValueStartsTheHostWithoutTheDialog)
+{
+    // 4.5 to 4.8 live in the v4.0.30319 folder; only the Release value names them.
+    RunSetup run = makeRun(L"DotNet48", publishAs(L"v2", L"dotnet48"), "DotNetFix=4.5\n");
+    installRelease(run, L"v2");
+    {
+        ReleaseValueScope release(528040); // 4.8
+        ASSERT_TRUE(release.set());
+        ASSERT_TRUE(dotnet::detect()[6]);
+        long long exitCode = -1;
+        std::vector<HostEvent> events = silentRun(run, L"--timeout 60000", &exitCode);
+        ASSERT_FALSE(events.empty());
+        EXPECT_EQ(events.back().text("timed_out"), L"false") << "the run waited on the .NET dialog";
+        EXPECT_EQ(stagesSeen(events), (Stages{0, 1, 3, 13}));
+        EXPECT_EQ(startedNote(run), "demo.exe version 2 started\r\n");
+    }
+
+    // Without the value 4.5 is missing: the dialog is offered before the run,
+    // and the run goes on once it is closed.
+    if (dotnet::detect()[6])
+        GTEST_SKIP() << "this prefix has .NET 4.5 of its own";
+    g_caption = run.name;
+    e2e::RunningProgram program(L"\"" + run.updater.exe + L"\" silence");
+    ASSERT_TRUE(program.started());
+    HWND dialog = static_cast<HWND>(e2e::waitForWindow(program.id(), isDotNetDialog));
+    ASSERT_NE(dialog, nullptr) << "4.5 counted as installed without the Release value";
+    click(dialog, IDCANCEL);
+    EXPECT_EQ(program.wait(), 0);
+    EXPECT_EQ(logCount(run, L"Find nothing to update."), 2) << "the second run did not go on";
 }

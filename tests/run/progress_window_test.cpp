@@ -15,28 +15,6 @@ using namespace rk::test;
 
 namespace {
 
-// build/cross/artifacts/NAME, as this machine names it (the screenshot tool is
-// not a Windows program) and as this program reads it.
-struct Artifact {
-    std::wstring unixPath;
-    std::wstring windowsPath;
-};
-
-Artifact artifact(const std::wstring& name)
-{
-    std::wstring folder = e2e::buildDir() + L"artifacts\\";
-    createFolderChain(folder + name);
-    Artifact a;
-    a.windowsPath = folder + name;
-    a.unixPath = a.windowsPath.substr(2); // "Z:" is the machine's root
-    for (wchar_t& c : a.unixPath) {
-        if (c == L'\\')
-            c = L'/';
-    }
-    deleteFileForced(a.windowsPath);
-    return a;
-}
-
 // A PNG file: its signature, and more than a blank image's few bytes.
 bool isScreenshot(const std::wstring& path)
 {

@@ -10,8 +10,25 @@
 
 #include <cstdio>
 #include <sstream>
+#include <windows.h>
 
 namespace rk::test {
+namespace {
+
+// The updater's windows at 150 % are measured in the screen's pixels, as the
+// screenshots are: this program reads them as one aware of the DPI would
+// (an unaware one would be given rectangles scaled to 96 DPI).
+const bool g_dpiAware = [] {
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    HMODULE user = ::GetModuleHandleW(L"user32.dll");
+    auto set = user ? reinterpret_cast<SetContext>(
+                          reinterpret_cast<void*>(::GetProcAddress(user, "SetProcessDpiAwarenessContext")))
+                    : nullptr;
+    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 is (HANDLE)-4.
+    return (set && set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) || ::SetProcessDPIAware();
+}();
+
+} // namespace
 namespace {
 
 std::wstring quoted(const std::wstring& s) { return L"\"" + s + L"\""; }
@@ -58,19 +75,20 @@ std::wstring publishList(const std::wstring& name, const std::string& xml)
 }
 
 RunSetup makeRun(const std::wstring& test, const std::wstring& listUrl, const std::string& renewKitLines,
-                 const std::string& applicationLines)
+                 const std::string& applicationLines, const std::string& updateInfoLines)
 {
     RunSetup run;
     run.name = L"RunTest" + test;
     // The host program is found by its path among all processes of the
     // system: a full path keeps tests that run at the same time apart.
     const std::wstring application = L"C:\\Mellowby\\mbqb\\" + run.name + L"\\demo.exe";
-    // A test that sets ShowWhenCheck itself gets its value: the first of two keys would win.
+    // A test that sets ShowWhenCheck or QuickCheck itself gets its value: the first of two keys would win.
     const std::string showWhenCheck =
         renewKitLines.find("ShowWhenCheck=") == std::string::npos ? "ShowWhenCheck=0\n" : "";
-    const std::string ini = "[RenewKit]\nLog=inst.log\nLangage=\n" + showWhenCheck + "QuickCheck=0\nTimeOut=30\n" +
-                            renewKitLines + "\n[UPDATEINFO]\nListURL=" + narrow(listUrl) +
-                            "\n\n[APPLICATION]\nApplication=" + narrow(application) + "\nName=" + narrow(run.name) +
+    const std::string quickCheck = renewKitLines.find("QuickCheck=") == std::string::npos ? "QuickCheck=0\n" : "";
+    const std::string ini = "[RenewKit]\nLog=inst.log\nLangage=\n" + showWhenCheck + quickCheck + "TimeOut=30\n" +
+                            renewKitLines + "\n[UPDATEINFO]\nListURL=" + narrow(listUrl) + "\n" + updateInfoLines +
+                            "\n[APPLICATION]\nApplication=" + narrow(application) + "\nName=" + narrow(run.name) +
                             "\nqbdir=202612080000000000001\n" + applicationLines;
     run.updater = e2e::makeUpdater(test, ini, L"bin", run.name);
     run.appDir = run.updater.appDirectory;
@@ -209,6 +227,26 @@ std::string startedNote(const RunSetup& run)
     for (int i = 0; i < 1000 && e2e::readBytes(file).empty(); ++i)
         sleepFor(10);
     return e2e::readBytes(file);
+}
+
+Artifact artifact(const std::wstring& name)
+{
+    std::wstring folder = e2e::buildDir() + L"artifacts\\";
+    createFolderChain(folder + name);
+    Artifact a;
+    a.windowsPath = folder + name;
+    a.unixPath = a.windowsPath;
+    // Under Wine "Z:" is the machine's root; on Windows the test host takes the Windows path.
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && ::GetProcAddress(ntdll, "wine_get_version")) {
+        a.unixPath = a.windowsPath.substr(2);
+        for (wchar_t& c : a.unixPath) {
+            if (c == L'\\')
+                c = L'/';
+        }
+    }
+    deleteFileForced(a.windowsPath);
+    return a;
 }
 
 } // namespace rk::test

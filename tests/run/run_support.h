@@ -18,9 +18,11 @@ struct RunSetup {
 };
 
 // A stamped updater named after the test, its list at pub/RELEASE/update.xml on
-// nginx (or the given address), with these extra lines in [RenewKit] and [APPLICATION].
+// nginx (or the given address), with these extra lines in [RenewKit],
+// [APPLICATION] and [UPDATEINFO]. QuickCheck and ShowWhenCheck are 0 unless
+// the [RenewKit] lines set them.
 RunSetup makeRun(const std::wstring& test, const std::wstring& listUrl, const std::string& renewKitLines = "",
-                 const std::string& applicationLines = "");
+                 const std::string& applicationLines = "", const std::string& updateInfoLines = "");
 std::wstring releaseListUrl(const std::wstring& release);
 // Copies a packed release to pub/NAME (so that requests can be told apart from
 // other tests') and returns the list address there.
@@ -59,6 +61,15 @@ long long exitCodeOf(const std::vector<HostEvent>& events);
 std::vector<std::wstring> logTexts(const RunSetup& run);
 bool logHas(const RunSetup& run, const std::wstring& text);
 int logCount(const RunSetup& run, const std::wstring& text);
+
+// build/cross/artifacts/NAME, as this machine names it (under Wine, for the
+// screenshot tool, which is not a Windows program; on Windows the same path
+// twice) and as this program reads it; an earlier run's file of that name is removed.
+struct Artifact {
+    std::wstring unixPath;
+    std::wstring windowsPath;
+};
+Artifact artifact(const std::wstring& name);
 
 // Request lines ("GET /pub/v2/docs/help.txt HTTP/1.1") nginx logged that contain the text.
 std::vector<std::string> nginxRequests(const std::string& contains);

@@ -154,6 +154,34 @@ TEST(SignedRelease, ChangedByteMissingSignatureOtherKeyAndChangedMasterListAreRe
     expectRefused(dropped, silentRun(dropped), "sdropped", L"could not be fetched");
 }
 
+// A signed list published without a master list (the list and the files
+// alone): nothing to verify or merge, the update goes on. One that is there
+// must still verify (the case above).
+TEST(SignedRelease, AbsentMasterListIsFineAndThePresentOneMustVerify)
+{
+    publishAs(L"v2-a", L"snomaster");
+    for (const wchar_t* name : {L"renewkit.main.xml", L"renewkit.main.xml._.zip", L"renewkit.main.xml.sig"})
+        deleteFileForced(publishedFolder(L"snomaster") + name);
+    RunSetup run = signedRun(L"SignedNoMaster", releaseListUrl(L"snomaster"), keyLines(L"a"));
+    installRelease(run, L"v1");
+    std::vector<HostEvent> events = silentRun(run);
+    EXPECT_EQ(stagesSeen(events), kFullRun) << runLogText(run);
+    expectInstalled(run, L"v2");
+    EXPECT_EQ(logCount(run, L"There is no master list at ["), 1) << runLogText(run);
+    EXPECT_TRUE(logHas(run, L"is signed by a release key (serial 5, expires "));
+    EXPECT_TRUE(nginxRequests("/pub/snomaster/renewkit.main.xml.sig").empty()) << "nothing to verify";
+    EXPECT_NE(e2e::readBytes(run.appDir + L"renewkit.xml").find("docs\\new.txt"), std::string::npos);
+
+    // A master list that is there but unsigned is refused as before.
+    publishAs(L"v2-a", L"sunsignedmaster");
+    const std::wstring folder = publishedFolder(L"sunsignedmaster");
+    deleteFileForced(folder + L"renewkit.main.xml._.zip");
+    e2e::writeBytes(folder + L"renewkit.main.xml", "<update serial=\"5\"><file path=\"x.dll\" ver=\"1\"/></update>");
+    RunSetup unsignedMaster = signedRun(L"SignedUnsignedMaster", releaseListUrl(L"sunsignedmaster"), keyLines(L"a"));
+    installRelease(unsignedMaster, L"v1");
+    expectRefused(unsignedMaster, silentRun(unsignedMaster), "sunsignedmaster", L"does not match the release keys");
+}
+
 TEST(SignedRelease, AnOlderSerialIsRefusedAsARollback)
 {
     const std::wstring listUrl = publishAs(L"v2-a", L"sroll");

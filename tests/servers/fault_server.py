@@ -31,6 +31,10 @@ The first path segment names the faults, the rest is the file:
                             (NAME._.zip) is served as a valid archive of the flipped bytes
                             (a man in the middle who swaps one file and nothing else)
   /nosig/FILE               404 for a signature file (a path ending in ".sig")
+  /statusfor=NAME:S/FILE    answer status S when FILE's name is NAME or NAME._.zip (one
+                            document of a folder missing or broken, the rest served)
+  /cutfor=NAME:N/FILE       close the connection after N body bytes, every time, when
+                            FILE's name is NAME or NAME._.zip
   t=ID                      ignored; makes a path unique to one test
 Options combine with commas. A request target with a raw blank or another
 character that must be escaped (" < > \ ^ ` { | }) is answered 400, as a strict
@@ -206,6 +210,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             data = flip_file(data, relative, faults["flipfile"])
         if data is None:
             status = 404
+        base_name = relative.rsplit("/", 1)[-1]
+        if "statusfor" in faults:
+            name, _, code = faults["statusfor"].rpartition(":")
+            if base_name in (name, name + "._.zip"):
+                status = int(code)
         if status not in (200, 206):
             page = b"<html><body>error %d</body></html>" % status
             page += b" " * max(0, int(faults.get("page", "0")) - len(page))
@@ -255,6 +264,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         limit = end - start
         if "cut" in faults:
             limit = min(limit, int(faults["cut"]))
+        if "cutfor" in faults:
+            name, _, count = faults["cutfor"].rpartition(":")
+            if base_name in (name, name + "._.zip"):
+                limit = min(limit, int(count))
         if "cutfirst" in faults and number == 1:
             limit = min(limit, int(faults["cutfirst"]))
         if "cutnth" in faults:

@@ -102,6 +102,35 @@ TEST_F(PictureFixture, StaticGifIsDrawnOnceWithoutAThread)
     EXPECT_EQ(pixelAt(*picture, 4, 4), kNavy);
 }
 
+TEST_F(PictureFixture, ThePictureIsShownAtTheWindowsDpi)
+{
+    ASSERT_TRUE(picture->load(IDG_TEST_STATIC87));
+    picture->setBackgroundColour(RGB(0x12, 0x34, 0x56));
+    picture->setDpi(96);
+    ASSERT_TRUE(picture->draw());
+    ::UpdateWindow(picture->hwnd());
+    EXPECT_EQ(picture->shownSize().cx, 8);
+    EXPECT_EQ(windowPixel(picture->hwnd(), 6, 6), kNavy);
+    EXPECT_EQ(windowPixel(picture->hwnd(), 10, 10), 0x123456u);
+
+    // 150 %: the 8 x 8 picture covers 12 x 12 pixels; its own image stays 8 x 8.
+    picture->setDpi(144);
+    ::UpdateWindow(picture->hwnd());
+    EXPECT_EQ(picture->shownSize().cx, 12);
+    EXPECT_EQ(picture->shownSize().cy, 12);
+    EXPECT_EQ(picture->imageSize().cx, 8);
+    EXPECT_EQ(windowPixel(picture->hwnd(), 10, 10), kNavy);
+    EXPECT_EQ(windowPixel(picture->hwnd(), 13, 13), 0x123456u);
+    EXPECT_EQ(pixelAt(*picture, 4, 4), kNavy);
+
+    // An animation is enlarged frame by frame: the red first frame (16 x 12)
+    // reaches column 23 at 150 %.
+    ASSERT_TRUE(picture->load(IDG_TEST_FRAMES));
+    ASSERT_TRUE(picture->draw());
+    EXPECT_EQ(picture->shownSize().cx, 24);
+    EXPECT_TRUE(pumpUntil([&] { return windowPixel(picture->hwnd(), 23, 1) == kRed; }));
+}
+
 TEST_F(PictureFixture, DataThatIsNoPictureDoesNotLoad)
 {
     const std::uint8_t junk[] = {'G', 'I', 'F', '8', '9', 'a', 1, 2, 3};

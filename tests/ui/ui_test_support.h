@@ -2,6 +2,7 @@
 // Message pumping for window tests: conditions are awaited in counted steps
 // with a generous bound, never judged by how long they took.
 
+#include <cstdint>
 #include <functional>
 
 #include <windows.h>
@@ -19,6 +20,31 @@ inline bool pumpPending()
         ::DispatchMessageW(&msg);
     }
     return true;
+}
+
+// Dispatches what is queued as a dialog's modal loop does: keys go through
+// IsDialogMessage first (Tab, arrows, Enter).
+inline void pumpDialog(HWND dialog)
+{
+    MSG msg{};
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT)
+            return;
+        if (!::IsDialogMessageW(dialog, &msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
+// A pixel of what a window shows, as 0x00RRGGBB.
+inline std::uint32_t windowPixel(HWND window, int x, int y)
+{
+    HDC dc = ::GetDC(window);
+    const COLORREF colour = ::GetPixel(dc, x, y);
+    ::ReleaseDC(window, dc);
+    return (static_cast<std::uint32_t>(GetRValue(colour)) << 16) |
+           (static_cast<std::uint32_t>(GetGValue(colour)) << 8) | GetBValue(colour);
 }
 
 // Pumps in 10 ms steps until the condition holds; at most `steps` steps.

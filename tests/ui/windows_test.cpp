@@ -186,6 +186,59 @@ TEST_F(ButtonFixture, ProductButtonImagesAllLoadAtTheTitleButtonSize)
     }
 }
 
+TEST_F(ButtonFixture, TheImageFillsTheButtonAtEveryDpiAndTheFocusShowsOnceTheKeyboardIsUsed)
+{
+    ASSERT_TRUE(
+        button.loadImages(IDG_MINIMIZE_NORMAL, IDG_MINIMIZE_PRESSED, IDG_MINIMIZE_HOVER, IDG_MINIMIZE_DISABLED));
+    // Without the focus, no focus rectangle.
+    ::SetFocus(nullptr);
+    button.setDpi(96);
+    redraw();
+    EXPECT_FALSE(button.focusDrawn());
+    RECT area{};
+    ::GetClientRect(button.hwnd(), &area);
+    ASSERT_GT(area.right, 30) << "the button is larger than its image";
+    // The margins round the 30 x 21 image take its ground's colour, at every corner.
+    constexpr std::uint32_t kGround = 0x0070C3; // RGB(0, 112, 195)
+    for (POINT corner :
+         {POINT{0, 0}, POINT{area.right - 1, 0}, POINT{0, area.bottom - 1}, POINT{area.right - 1, area.bottom - 1}}) {
+        EXPECT_EQ(windowPixel(button.hwnd(), corner.x, corner.y), kGround) << corner.x << "," << corner.y;
+    }
+    // Columns of the white line in the lower half, away from where a focus
+    // rectangle would run.
+    auto glyphColumns = [&] {
+        int columns = 0;
+        const int side = area.right / 8;
+        for (int x = side; x < area.right - side; ++x) {
+            for (int y = area.bottom / 2; y < area.bottom * 7 / 8; ++y) {
+                if ((windowPixel(button.hwnd(), x, y) >> 16) >= 200) {
+                    ++columns;
+                    break;
+                }
+            }
+        }
+        return columns;
+    };
+    const int atHundred = glyphColumns();
+    EXPECT_GE(atHundred, 9);
+
+    // 150 %: the glyph is half as wide again; the margins are still the ground.
+    button.setDpi(144);
+    redraw();
+    EXPECT_GE(glyphColumns(), atHundred * 3 / 2 - 1);
+    EXPECT_EQ(windowPixel(button.hwnd(), 0, 0), kGround);
+
+    // Tab, taken by the dialog's loop, moves the focus to the button, which
+    // shows it (focus cues shown, as the system shows them once the keyboard is used).
+    button.setDpi(96);
+    ::SendMessageW(dialog.hwnd(), WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    ::PostMessageW(dialog.hwnd(), WM_KEYDOWN, VK_TAB, 0);
+    pumpDialog(dialog.hwnd());
+    EXPECT_EQ(::GetFocus(), button.hwnd());
+    redraw();
+    EXPECT_TRUE(button.focusDrawn());
+}
+
 TEST(TrayPictures, BitmapsAndIconLoadAtTheirSizes)
 {
     struct Want {
@@ -242,6 +295,22 @@ TEST(ScrollView, ScrollsWithinItsHeightAndPaintsInContentCoordinates)
     ::UpdateWindow(view.hwnd());
     ASSERT_FALSE(view.painted.empty());
     EXPECT_EQ(view.painted.back().top, 10 + client.bottom);
+
+    // The keys, as the dialog's loop passes them on once the view has the focus.
+    ::SetFocus(view.hwnd());
+    ASSERT_EQ(::GetFocus(), view.hwnd());
+    auto key = [&](WPARAM code) {
+        ::PostMessageW(view.hwnd(), WM_KEYDOWN, code, 0);
+        pumpDialog(dialog.hwnd());
+        return view.scrollPosition();
+    };
+    EXPECT_EQ(key(VK_HOME), 0);
+    EXPECT_EQ(key(VK_DOWN), 10) << "the arrows stay with the view";
+    EXPECT_EQ(key(VK_NEXT), 10 + client.bottom);
+    EXPECT_EQ(key(VK_UP), client.bottom);
+    EXPECT_EQ(key(VK_PRIOR), 0);
+    EXPECT_EQ(key(VK_END), 1000 - client.bottom);
+    EXPECT_NE(::GetWindowLongPtrW(view.hwnd(), GWL_STYLE) & WS_TABSTOP, 0) << "Tab reaches the view";
 
     // Content shorter than the view cannot scroll at all.
     view.setScrollHeight(5);

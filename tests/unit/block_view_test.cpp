@@ -30,6 +30,26 @@ TEST(BlockLayout, KeepsAllColumnsWhenTheBlocksFit)
     EXPECT_EQ(layout.columns, 30);
 }
 
+TEST(BlockLayout, AtOneAndAHalfTheCellsAndTheScrollBarAllowanceGrowAlike)
+{
+    // The view of the case above at 150 %: 450 x 150 pixels, cells of 15, the
+    // scroll bar's allowance 27. The same blocks in the same columns.
+    const BlockLayout layout = layoutBlocks(1000000, 51200, 450, 150, 15, 27);
+    EXPECT_EQ(layout.totalBlocks, 391);
+    EXPECT_EQ(layout.columns, 28);
+    EXPECT_EQ(layout.scrollHeight, 13 * 15 + 22);
+    // Whatever the width, when the blocks need the scroll bar (17 pixels at 96
+    // DPI, 26 at 144) the last column ends before it.
+    for (int width = 200; width < 700; width += 7) {
+        const BlockLayout wide = layoutBlocks(1000000, 51200, width, 150, 15, 27);
+        if (wide.scrollHeight > 150) {
+            EXPECT_LE(wide.columns * 15, width - 26) << width;
+        }
+    }
+    EXPECT_EQ(cellOf(30, 28, 15).x, 30);
+    EXPECT_EQ(cellOf(30, 28, 15).y, 15);
+}
+
 TEST(BlockLayout, TinyOrEmptyInputsNeverDivideByZero)
 {
     // A 100-byte file reported as one segment of its own size.
@@ -170,4 +190,40 @@ TEST(BlockView, TinyFileAndTheEndCommands)
     // A new download starts over in the running state.
     ::SendMessageW(view.hwnd(), WM_DL_FILESIZE, slotWord(-1), 100);
     EXPECT_EQ(view.state(), 0);
+}
+
+TEST(BlockView, At150PercentTheCellsAreLargerAndTheKeysScrollByOne)
+{
+    ViewHost host;
+    CMyDownloadBlockView view;
+    RECT area{0, 0, 450, 150};
+    ::AdjustWindowRectEx(&area, WS_CHILD | WS_VSCROLL, FALSE, WS_EX_CLIENTEDGE);
+    ::OffsetRect(&area, -area.left, -area.top);
+    ASSERT_TRUE(view.create(host.get(), area, 151));
+    view.setDpi(144);
+    EXPECT_EQ(view.cellPixels(), 15);
+    ::SendMessageW(view.hwnd(), WM_DL_FILESIZE, slotWord(-1), 1000000);
+    ::SendMessageW(view.hwnd(), WM_DL_SEGSIZE, slotWord(-1), 51200);
+    EXPECT_EQ(view.layout().totalBlocks, 391);
+    EXPECT_EQ(view.layout().columns, 28);
+    EXPECT_EQ(view.scrollHeight(), 13 * 15 + 22);
+    ::SendMessageW(view.hwnd(), WM_DL_SEGMENT, slotWord(-1, 3), 218 * 11 * 5);
+    ::UpdateWindow(view.hwnd());
+
+    ::SendMessageW(view.hwnd(), WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(view.scrollPosition(), 15) << "a line is a row of cells";
+    ::SendMessageW(view.hwnd(), WM_KEYDOWN, VK_END, 0);
+    RECT client{};
+    ::GetClientRect(view.hwnd(), &client);
+    EXPECT_EQ(view.scrollPosition(), view.scrollHeight() - client.bottom);
+    ::SendMessageW(view.hwnd(), WM_KEYDOWN, VK_HOME, 0);
+    EXPECT_EQ(view.scrollPosition(), 0);
+
+    // Back at 100 % (moved to another monitor): the cells shrink, the counts stay.
+    const int repainted = view.repaintedBlocks();
+    view.setDpi(96);
+    EXPECT_EQ(view.cellPixels(), 10);
+    EXPECT_LT(view.scrollHeight(), 13 * 15 + 22);
+    ::SendMessageW(view.hwnd(), WM_DL_SEGMENT, slotWord(-1, 3), 218 * 11 * 5 + 100);
+    EXPECT_EQ(view.repaintedBlocks(), repainted) << "the segment's count was lost";
 }

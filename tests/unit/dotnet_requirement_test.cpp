@@ -41,6 +41,27 @@ TEST(DotNetDetection, FoldersOnlyAndCaseSensitive)
     EXPECT_EQ(dotnet::detectIn(dir.file(L"missing")), dotnet::InstalledVersions{});
 }
 
+TEST(DotNetDetection, FourPointFiveAndLaterFromTheReleaseValue)
+{
+    // 4.5 to 4.8 replace 4.0 in v4.0.30319; no v4.5 folder ever appears.
+    const std::vector<DirectoryEntry> folders{{L"v2.0.50727", true}, {L"v4.0.30319", true}};
+    EXPECT_FALSE(dotnet::detectFrom(folders)[kV45]);
+    EXPECT_FALSE(dotnet::detectFrom(folders, std::nullopt)[kV45]);
+    EXPECT_FALSE(dotnet::detectFrom(folders, 378388u)[kV45]) << "below 4.5";
+    for (std::uint32_t release : {378389u, 394802u, 461808u, 528040u, 533320u}) {
+        const dotnet::InstalledVersions found = dotnet::detectFrom(folders, release);
+        EXPECT_TRUE(found[kV45]) << release;
+        EXPECT_TRUE(found[kV40]) << release;
+        EXPECT_TRUE(found[kV20]) << "the folder rule still holds for the older ones";
+        EXPECT_FALSE(dotnet::isMissing(L"4.5", found));
+        EXPECT_FALSE(dotnet::isMissing(L"4", found));
+    }
+    // A Release value alone (folders not readable) still counts for 4.x only.
+    const dotnet::InstalledVersions alone = dotnet::detectFrom({}, 528040u);
+    EXPECT_TRUE(alone[kV45]);
+    EXPECT_FALSE(alone[kV35]);
+}
+
 TEST(DotNetNeeded, TextKeysThenTheFirstVersionKey)
 {
     EXPECT_EQ(neededFrom({}), L"");

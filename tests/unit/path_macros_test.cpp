@@ -1,6 +1,7 @@
 #include "core/path_helpers.h"
 #include "core/path_macros.h"
 #include "core/path_text.h"
+#include "core/temp_list_path.h"
 #include "platform/files.h"
 #include "tests/unit/test_folder.h"
 
@@ -92,6 +93,37 @@ TEST(JoinLocal, SameRuleWithoutMacros)
     EXPECT_EQ(joinLocal(L"C:\\tmp\\LIST", L"{app}/a.dll"), L"C:\\tmp\\LIST\\{app}\\a.dll");
     EXPECT_EQ(joinLocal(L"C:\\tmp\\LIST\\", L"sub\\b.dll"), L"C:\\tmp\\LIST\\sub\\b.dll");
     EXPECT_EQ(joinLocal(L"C:\\tmp", L"E:\\b.dll"), L"E:\\b.dll");
+}
+
+// Downloads wait in the temporary list folder until the copy stage: no list
+// path may name a place outside it, whatever drive or ".." it holds.
+TEST(TempListPath, EveryListPathStaysInsideTheFolder)
+{
+    const std::wstring k = L"C:\\tmp\\KEY";
+    EXPECT_EQ(tempListFilePath(k, L"sub/a.dll"), L"C:\\tmp\\KEY\\sub\\a.dll");
+    EXPECT_EQ(tempListFilePath(k + L"\\", L"\\sub\\\\a.dll"), L"C:\\tmp\\KEY\\sub\\a.dll");
+    EXPECT_EQ(tempListFilePath(k, L"{app}\\a.dll"), L"C:\\tmp\\KEY\\{app}\\a.dll");
+    EXPECT_EQ(tempListFilePath(L"\\\\srv\\share\\key", L"a//b.dll"), L"\\\\srv\\share\\key\\a\\b.dll");
+    // A drive becomes a folder of its own.
+    EXPECT_EQ(tempListFilePath(k, L"D:\\abs\\b.dll"), L"C:\\tmp\\KEY\\D$\\abs\\b.dll");
+    EXPECT_EQ(tempListFilePath(k, L"C:/Windows/x.dll"), L"C:\\tmp\\KEY\\C$\\Windows\\x.dll");
+    EXPECT_EQ(tempListFilePath(k, L"C:x.dll"), L"C:\\tmp\\KEY\\C$x.dll");
+    EXPECT_EQ(tempListFilePath(k, L"\\\\?\\C:\\x.dll"), L"C:\\tmp\\KEY\\?\\C$\\x.dll");
+    // Parent and current folders never lead out; a name of dots and blanks
+    // (which Windows trims) neither.
+    EXPECT_EQ(tempListFilePath(k, L"..\\..\\evil.dll"), L"C:\\tmp\\KEY\\__\\__\\evil.dll");
+    EXPECT_EQ(tempListFilePath(k, L"a\\.\\..\\..\\b.dll"), L"C:\\tmp\\KEY\\a\\__\\__\\b.dll");
+    EXPECT_EQ(tempListFilePath(k, L"../x/.. /... /b.dll"), L"C:\\tmp\\KEY\\__\\x\\__\\__\\b.dll");
+    EXPECT_EQ(tempListFilePath(k, L"a..b\\.c"), L"C:\\tmp\\KEY\\a..b\\.c");
+    // Spellings of one file give one path (Windows trims trailing dots and blanks).
+    EXPECT_EQ(tempListFilePath(k, L"sub.\\a.dll. "), L"C:\\tmp\\KEY\\sub\\a.dll");
+    EXPECT_EQ(tempListFilePath(k, L"/sub//./a.dll"), tempListFilePath(k, L"sub\\a.dll"));
+    for (const wchar_t* path : {L"..\\x", L"C:\\x", L"\\\\srv\\x", L"/..", L"..", L"a/../../../x"}) {
+        const std::wstring out = tempListFilePath(k, path);
+        EXPECT_EQ(out.rfind(k + L"\\", 0), 0u) << out;
+        EXPECT_EQ(out.find(L"\\..\\"), std::wstring::npos) << out;
+        EXPECT_NE(out.substr(out.size() - 3), L"\\..") << out;
+    }
 }
 
 TEST(PathHelpers, ParentFolderAndCollapse)

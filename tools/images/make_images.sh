@@ -5,11 +5,14 @@
 #
 # Sizes follow the progress window: 285 x 148 dialog units of "MS Shell Dlg"
 # 9 pt, 428 x 241 px at 96 dpi where that font is Tahoma, 499 x 259 px under
-# Wine here (MapDialogRect), 642 x 362 to 749 x 389 px at 150 %. Pictures are
-# drawn at their own size, so the background is drawn large enough to cover
-# all of these (760 x 400) with everything that matters in the top-left
-# 428 x 241; the strip is as wide as its control can get (640 px) and the
-# window centres it, so it is cut evenly at either end.
+# Wine here (MapDialogRect). Pictures are drawn for 96 dpi; the program
+# enlarges them by the window's DPI (1.5 times at 144 dpi, where the window is
+# 642 x 362 to 784 x 389 px), so the background is drawn large enough to cover
+# the largest of these at 96 dpi (760 x 400) with everything that matters in
+# the top-left 428 x 241. Its lower part, below the line at row 150, is one
+# flat blue, RGB(0,104,183): the strip, the percentage label and the status
+# line stand on it, and the program paints their cells in the same blue. The
+# strip is as wide as its control can get (640 px) and the window centres it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 out="$here/resources/images"
@@ -20,16 +23,18 @@ mkdir -p "$out"
 
 font=DejaVu-Sans-Bold
 top='rgb(0,112,195)'    # background at the top rows, behind the title buttons
-bottom='rgb(0,96,170)'  # background further down; the label background RGB(0,104,183) lies between
+ground='rgb(0,104,183)' # the flat lower part of the background, behind the strip and the label
 white='rgb(255,255,255)'
 
-# Background 188: a calm blue gradient, a faint ring motif on the right, the
-# product name, and a refresh mark beside it that turns once per 1.2 s.
-bw=760 bh=400
-"$convert" -size ${bw}x${bh} gradient:"$top"-"$bottom" \
-  \( -size ${bw}x${bh} xc:none -fill none -stroke 'rgba(255,255,255,0.06)' -strokewidth 18 \
-     -draw "circle 372,120 372,10" -strokewidth 10 -draw "circle 372,120 372,-40" \) -composite \
-  -fill none -stroke 'rgba(255,255,255,0.25)' -strokewidth 1 -draw "line 24,150 759,150" \
+# Background 188: a calm blue gradient down to the line at row 150, a faint
+# ring motif on the right above it, the flat ground below it, the product
+# name, and a refresh mark beside it that turns once per 1.2 s.
+bw=760 bh=400 line=150
+"$convert" \( -size ${bw}x${line} gradient:"$top"-"$ground" \) \( -size ${bw}x$((bh - line)) xc:"$ground" \) -append +repage \
+  \( -size ${bw}x${line} xc:none -fill none -stroke 'rgba(255,255,255,0.06)' -strokewidth 18 \
+     -draw "circle 372,120 372,10" -strokewidth 10 -draw "circle 372,120 372,-40" \
+     -background none -extent ${bw}x${bh} +repage \) -composite \
+  -fill none -stroke 'rgba(255,255,255,0.25)' -strokewidth 1 -draw "line 24,$line 759,$line" \
   -stroke none -fill "$white" -font "$font" -pointsize 26 -annotate +72+58 'RenewKit' \
   -fill 'rgba(255,255,255,0.8)' -font DejaVu-Sans -pointsize 12 -annotate +73+80 'Application update' \
   "$work/base.png"
@@ -49,10 +54,11 @@ for i in $(seq 0 11); do
 done
 "$convert" -delay 10 "${frames[@]}" -dither None -colors 255 +map -loop 0 -layers OptimizeFrame "$out/background.gif"
 
-# Progress strip 189: a dark track with a soft light that runs along it,
-# centred in 16 rows so that any crop from 10 rows up shows the whole track.
+# Progress strip 189: a dark track with a soft light that runs along it, on
+# the ground's blue, centred in 16 rows so that any crop from 10 rows up shows
+# the whole track.
 sw=640 sh=16
-"$convert" -size ${sw}x${sh} xc:"$top" -fill 'rgb(0,70,130)' -draw "rectangle 0,5 $((sw - 1)),10" \
+"$convert" -size ${sw}x${sh} xc:"$ground" -fill 'rgb(0,70,130)' -draw "rectangle 0,5 $((sw - 1)),10" \
   "$work/track.png"
 "$convert" \
   \( -size 6x120 gradient:'rgba(255,255,255,0)'-'rgba(255,255,255,1)' -rotate -90 \) \

@@ -2,6 +2,7 @@
 
 #include "core/path_helpers.h"
 #include "core/path_text.h"
+#include "list/list_loader.h"
 #include "list/signed_list.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -129,6 +130,12 @@ std::wstring packFile(const std::wstring& source, const std::wstring& target, co
     return std::wstring();
 }
 
+unsigned long long fileSizeOf(const std::wstring& path)
+{
+    StreamFile file;
+    return file.openRead(path) ? file.size() : 0;
+}
+
 std::wstring writeDocument(const std::wstring& path, const std::string& bytes, bool zipped, const std::wstring& name)
 {
     if (!writeFileBytes(path, bytes))
@@ -157,6 +164,9 @@ std::wstring usage()
            L"  --run PATH|PARAM|WAIT|KEY  a command run after the update (fields after PATH optional)\n"
            L"  --sublist URL         a sub-list address for the probe document (repeatable)\n"
            L"  --no-zip              write no zipped variants\n"
+           L"  --delta-from FOLDER   a previous publish folder: deltas from its files for those that changed\n"
+           L"                        (repeatable, for users several releases behind)\n"
+           L"  --delta-share PERCENT a delta is kept below this share of the zipped variant (default 50)\n"
            L"  --sign KEYFILE        sign the list and the master list (writes NAME.sig beside each)\n"
            L"  --serial N            serial of the signed list (default: one more than the list in OUTPUT_FOLDER)\n"
            L"  --expires DAYS        the signed list expires after DAYS days (default 30)\n"
@@ -206,6 +216,15 @@ bool parseArguments(const std::vector<std::wstring>& args, PackOptions& options,
             options.runs.push_back(value);
         } else if (arg == L"--sublist") {
             options.subLists.push_back(value);
+        } else if (arg == L"--delta-from") {
+            options.deltaFrom.push_back(value);
+        } else if (arg == L"--delta-share") {
+            const long long share = parseWholeNumber(value);
+            if (share < 1 || share > 100) {
+                error = L"--delta-share needs a percentage from 1 to 100: " + value;
+                return false;
+            }
+            options.deltaShare = static_cast<long>(share);
         } else if (arg == L"--sign") {
             options.keyFile = value;
         } else if (arg == L"--serial") {
@@ -272,7 +291,15 @@ std::string listDocument(const PackOptions& options, const std::vector<PackedFil
                "\" size=\"" + std::to_string(file.size) + "\"";
         if (!file.action.empty())
             xml += " oper=\"" + escaped(file.action) + "\"";
-        xml += "/>\r\n";
+        if (file.deltas.empty()) {
+            xml += "/>\r\n";
+            continue;
+        }
+        xml += ">\r\n";
+        for (const PackedDelta& delta : file.deltas)
+            xml += "    <delta from=\"" + delta.from + "\" sha256=\"" + delta.sha256 + "\" size=\"" +
+                   std::to_string(delta.size) + "\" file=\"" + escaped(delta.file) + "\"/>\r\n";
+        xml += "  </file>\r\n";
     }
     static const char* const kRunFields[] = {"path", "param", "wait", "key"};
     for (const std::wstring& run : options.runs) {
@@ -313,7 +340,7 @@ bool folderInside(const std::wstring& folder, const std::wstring& outer)
     return inner.compare(0, container.size(), container) == 0;
 }
 
-std::wstring packRelease(const PackOptions& options, std::vector<PackedFile>* packed)
+std::wstring packRelease(const PackOptions& options, std::vector<PackedFile>* packed, const PackProgress& progress)
 {
     if (!directoryExists(options.release))
         return L"release folder not found: " + options.release;
@@ -330,6 +357,21 @@ std::wstring packRelease(const PackOptions& options, std::vector<PackedFile>* pa
     }
     const std::wstring release = withSlash(fullPathName(options.release));
     const std::wstring output = withSlash(fullPathName(options.output));
+    // Read before anything is written, and never the output folder itself,
+    // whose files this pack replaces while it reads the bases.
+    std::vector<PreviousRelease> previous(options.deltaFrom.size());
+    for (size_t i = 0; i < previous.size(); ++i) {
+        if (toLower(withSlash(fullPathName(options.deltaFrom[i]))) == toLower(output))
+            return L"--delta-from names the output folder; copy the previous release aside first: " +
+                   options.deltaFrom[i];
+        std::wstring error = readPreviousRelease(options.deltaFrom[i], options.listName, previous[i]);
+        if (!error.empty())
+            return error;
+    }
+    auto note = [&](const std::wstring& line) {
+        if (progress.note)
+            progress.note(line);
+    };
     createFolderChain(output);
     if (!directoryExists(output))
         return L"cannot create the output folder: " + options.output;
@@ -367,9 +409,18 @@ std::wstring packRelease(const PackOptions& options, std::vector<PackedFile>* pa
         if (action != options.actions.end())
             file.action = action->second;
         std::wstring error = packFile(release + path, output + path, baseName(path), options.zipped, file);
+        // Deleted files are never fetched, so they need no delta.
+        if (error.empty() && !previous.empty() && !(actionWord(file.action) & ACT_DELETE)) {
+            const unsigned long long variant = options.zipped ? fileSizeOf(output + path + L"._.zip") : file.size;
+            error =
+                makeFileDeltas(previous, release, output, path, file.sha256,
+                               variant * static_cast<unsigned long long>(options.deltaShare) / 100, file.deltas, note);
+        }
         if (!error.empty())
             return error;
         files.push_back(file);
+        if (progress.files)
+            progress.files(files.size(), paths.size());
     }
     const std::string list = listDocument(options, files, stamp);
     const std::string master = masterListDocument(stamp);

@@ -3,6 +3,9 @@
 // server: the files, their zipped variants, the update list, its zipped variant,
 // the master list and the version probe document.
 
+#include "tools/pack/pack_delta.h"
+
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,6 +30,9 @@ struct PackOptions {
     long expiresDays = 0;   // 0: kDefaultExpiryDays when signing, none otherwise
     bool keygen = false;    // keygen OUT_PREFIX
     std::wstring keyPrefix; // of keygen
+
+    std::vector<std::wstring> deltaFrom; // --delta-from: previous publish folders
+    long deltaShare = 50;                // a delta is kept below this percentage of the zipped variant
 };
 
 constexpr long kDefaultExpiryDays = 30;
@@ -37,6 +43,14 @@ struct PackedFile {
     std::string sha256;
     unsigned long long size = 0;
     std::wstring action;
+    std::vector<PackedDelta> deltas;
+};
+
+// What a long pack tells as it goes: files done of the total, and a line for
+// each delta left out and why.
+struct PackProgress {
+    std::function<void(size_t done, size_t total)> files;
+    std::function<void(const std::wstring& line)> note;
 };
 
 // The root element's serial and expires; none when serial is 0.
@@ -59,6 +73,7 @@ std::string masterListDocument(const ListStamp& stamp = ListStamp());
 bool folderInside(const std::wstring& folder, const std::wstring& outer);
 
 // Writes everything into options.output. Empty on success, else what went wrong.
-std::wstring packRelease(const PackOptions& options, std::vector<PackedFile>* packed = nullptr);
+std::wstring packRelease(const PackOptions& options, std::vector<PackedFile>* packed = nullptr,
+                         const PackProgress& progress = PackProgress());
 
 } // namespace rk::pack

@@ -28,10 +28,17 @@
 //                         completed files arrives, click the progress window's two picture buttons in
 //                         turn and record whether it is minimised and still exists
 //                         (it is restored after each click)
-//     --shot-at-stage N PATH     capture the screen to PATH (a path of this machine,
-//     --shot-at-progress N PATH  with ImageMagick's import) when stage N resp. the
+//     --shot-at-stage N PATH     capture the screen to PATH (under Wine a path of this
+//     --shot-at-progress N PATH  machine, with ImageMagick's import; on Windows a Windows
+//                         path, captured through GDI) when stage N resp. the
 //                         first download progress with N or more completed files arrives; the
-//                         updater waits meanwhile, so its window shows that moment
+//                         updater waits meanwhile, so its window shows that moment. With
+//                         each shot the progress window's rectangles are recorded in screen
+//                         pixels: the window, the label (165), the strip (167), the buttons
+//                         (170, 160) and the status line (169)
+//     --shot-at-failure PATH  capture the screen when the progress window shows the status
+//                         text of a failed run (recorded as "status_line" with its text)
+//     --click-failure     then click the window, which takes the failure away at once
 //     --copy-at-stage N[#K] FROM TO  when stage N arrives (the K-th time, default the
 //                         first), copy FROM over TO (Windows paths) before answering;
 //                         recorded as a note with the outcome. The updater waits meanwhile,
@@ -40,6 +47,8 @@
 //     sends TEXT to the window titled TITLE (WM_COPYDATA), after MS; it is recorded
 //     as a "note" line, so tests can see where it falls among the updater's messages.
 // The exit code is the updater's.
+
+#include "screen_png.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -146,9 +155,12 @@ struct Watch {
     };
     std::vector<Copy> stageCopies; // each made once, the first time its stage comes
     std::vector<Shot> progressShots;
+    std::wstring failureShot;
+    bool clickFailure = false;
+    bool failureSeen = false;
     std::wstring lastLabel;
     std::vector<HWND> answered;
-    bool active() const { return !answers.empty() || watchProgress; }
+    bool active() const { return !answers.empty() || watchProgress || !failureShot.empty() || clickFailure; }
 };
 Watch g_watch;
 HWND g_host = nullptr;
@@ -194,6 +206,29 @@ std::vector<HWND> updaterWindows()
     return found;
 }
 
+HWND progressWindow();
+
+// ,"window":"l t r b","165":"...",... in screen pixels for the progress
+// window and its controls that are visible; empty without a progress window.
+std::string progressGeometry()
+{
+    HWND progress = progressWindow();
+    if (!progress)
+        return {};
+    auto rect = [](const char* name, HWND window) {
+        RECT r{};
+        if (!window || !::IsWindowVisible(window) || !::GetWindowRect(window, &r))
+            return std::string();
+        char text[96];
+        std::snprintf(text, sizeof text, ",\"%s\":\"%ld %ld %ld %ld\"", name, r.left, r.top, r.right, r.bottom);
+        return std::string(text);
+    };
+    std::string out = rect("window", progress);
+    for (int id : {165, 167, 169, 170, 160})
+        out += rect(std::to_string(id).c_str(), ::GetDlgItem(progress, id));
+    return out;
+}
+
 // The Unix screenshot tool, started through Wine's start.exe; waits for it.
 // True when the file (a path of this machine, seen through drive Z:) is a
 // whole PNG: it ends with the image-end chunk.
@@ -223,6 +258,14 @@ void takeScreenshot(const std::wstring& path, const char* what)
 {
     std::wstring line = L"start.exe /wait /unix /usr/bin/import -window root \"" + path + L"\"";
     bool ok = false;
+    // On Windows itself the path is a Windows one and the capture our own.
+    if (!runsUnderWine()) {
+        ok = saveScreenPng(path);
+        std::fprintf(g_record, "{\"seq\":%d,\"screenshot\":\"%s\",\"taken\":%s%s}\n", ++g_sequence, what,
+                     ok ? "true" : "false", progressGeometry().c_str());
+        std::fflush(g_record);
+        return;
+    }
     // ImageMagick's capture of the X screen can fail on a busy machine (the
     // server does not answer in time): try again, up to three times.
     for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
@@ -245,8 +288,8 @@ void takeScreenshot(const std::wstring& path, const char* what)
                 ::Sleep(100);
         }
     }
-    std::fprintf(g_record, "{\"seq\":%d,\"screenshot\":\"%s\",\"taken\":%s}\n", ++g_sequence, what,
-                 ok ? "true" : "false");
+    std::fprintf(g_record, "{\"seq\":%d,\"screenshot\":\"%s\",\"taken\":%s%s}\n", ++g_sequence, what,
+                 ok ? "true" : "false", progressGeometry().c_str());
     std::fflush(g_record);
 }
 
@@ -281,11 +324,77 @@ void recordLabel(HWND progress, bool evenUnchanged = false)
     std::fflush(g_record);
 }
 
+// Whether the screen shows a white pixel inside the window's rectangle.
+bool showsWhite(HWND window)
+{
+    RECT area{};
+    if (!::GetWindowRect(window, &area) || area.right <= area.left || area.bottom <= area.top)
+        return false;
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool found = false;
+    if (memory && bitmap && bits) {
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+        ::GdiFlush();
+        const auto* pixel = static_cast<const DWORD*>(bits);
+        for (int i = 0; i < width * height && !found; ++i)
+            found = (pixel[i] & 0xFFFFFF) == 0xFFFFFF;
+        ::SelectObject(memory, old);
+    }
+    if (bitmap)
+        ::DeleteObject(bitmap);
+    if (memory)
+        ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return found;
+}
+
+// The status line of a failed run, once it shows: recorded, captured, clicked away.
+void watchFailure()
+{
+    HWND progress = progressWindow();
+    HWND line = progress ? ::GetDlgItem(progress, 169) : nullptr;
+    if (g_watch.failureSeen || !line || !::IsWindowVisible(line))
+        return;
+    const std::wstring text = windowText(line);
+    if (text.empty())
+        return;
+    g_watch.failureSeen = true;
+    std::fprintf(g_record, "{\"seq\":%d,\"status_line\":%s,\"label\":%s}\n", ++g_sequence, json(text).c_str(),
+                 json(windowText(::GetDlgItem(progress, 165))).c_str());
+    std::fflush(g_record);
+    if (!g_watch.failureShot.empty()) {
+        // The display shows the window's paint a moment after it: wait (up to
+        // two seconds) until the text's white is on the screen.
+        for (int poll = 0; poll < 100 && !showsWhite(line); ++poll)
+            ::Sleep(20);
+        takeScreenshot(g_watch.failureShot, "failure");
+    }
+    if (g_watch.clickFailure) {
+        ::PostMessageW(progress, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+        ::PostMessageW(progress, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+        recordNote("clicked the failure away");
+    }
+}
+
 void watchUpdater()
 {
     if (g_watching)
         return;
     WatchScope scope;
+    watchFailure();
     for (HWND w : updaterWindows()) {
         if (::GetDlgItem(w, 165))
             continue; // the progress window
@@ -311,6 +420,9 @@ void watchUpdater()
                 return TRUE;
             },
             reinterpret_cast<LPARAM>(&text));
+        // A dialog without texts of its own is no message box (the tray's update centre).
+        if (text.empty())
+            continue;
         const std::wstring answer = g_watch.answers.front();
         g_watch.answers.erase(g_watch.answers.begin());
         g_watch.answered.push_back(w);
@@ -521,6 +633,20 @@ std::vector<HANDLE> processesOf(const std::wstring& exe, const std::vector<DWORD
     return found;
 }
 
+// Rectangles read from the updater's windows must be the screen's pixels, as
+// the screenshots are: an unaware program would be given them scaled to 96 DPI.
+void makeDpiAware()
+{
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    HMODULE user = ::GetModuleHandleW(L"user32.dll");
+    auto set = user ? reinterpret_cast<SetContext>(
+                          reinterpret_cast<void*>(::GetProcAddress(user, "SetProcessDpiAwarenessContext")))
+                    : nullptr;
+    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 is (HANDLE)-4.
+    if (!set || !set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4))))
+        ::SetProcessDPIAware();
+}
+
 int notify(const std::wstring& title, const std::wstring& text, DWORD delay)
 {
     ::Sleep(delay);
@@ -548,6 +674,7 @@ int wmain(int argc, wchar_t** argv)
     std::wstring hold;
     std::vector<std::pair<std::wstring, long>> props;
 
+    makeDpiAware();
     if (argc >= 4 && std::wstring(argv[1]) == L"--notify") {
         DWORD delay = argc >= 6 && std::wstring(argv[4]) == L"--delay" ? std::wcstoul(argv[5], nullptr, 10) : 0;
         return notify(argv[2], argv[3], delay);
@@ -588,6 +715,10 @@ int wmain(int argc, wchar_t** argv)
             g_watch.answers.push_back(next());
         else if (a == L"--watch-progress")
             g_watch.watchProgress = true;
+        else if (a == L"--shot-at-failure")
+            g_watch.failureShot = next();
+        else if (a == L"--click-failure")
+            g_watch.clickFailure = true;
         else if (a == L"--click-buttons")
             g_watch.clickAtProgress = std::wcstol(next().c_str(), nullptr, 10);
         else if (a == L"--shot-at-stage") {

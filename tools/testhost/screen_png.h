@@ -1,0 +1,12 @@
+#pragma once
+// The test host's screenshots on Windows itself, where ImageMagick's import
+// (what it runs under Wine) is not at hand: the screen through GDI, written as
+// a PNG file through the imaging component (WIC).
+
+#include <string>
+
+// True when this program runs under Wine (ntdll exports wine_get_version).
+bool runsUnderWine();
+
+// The whole screen to `path` (a Windows path) as PNG; false on failure.
+bool saveScreenPng(const std::wstring& path);
