@@ -191,15 +191,24 @@ PlantedLink::PlantedLink(const std::wstring& link, const std::wstring& target) :
     createFolderChain(link);
     const std::string from = unixPath(target);
     const std::string to = unixPath(link);
-    if (from.empty() || to.empty())
+    if (from.empty() || to.empty()) {
+        // On Windows: a junction, which any user may make, as a program of the
+        // user would plant it.
+        runProgram(L"cmd.exe /c mklink /J \"" + link + L"\" \"" + target + L"\"", 30000);
+        m_planted = isLink(link);
         return;
+    }
     m_planted = runUnixTool(L"ln", "-s -n " + from + " " + to, [&] { return isLink(link); });
 }
 
 PlantedLink::~PlantedLink()
 {
+    if (!isLink(m_link))
+        return;
     const std::string path = unixPath(m_link);
-    if (!path.empty() && isLink(m_link))
+    if (path.empty())
+        ::RemoveDirectoryW(m_link.c_str()); // a junction goes as a link, never its target's files
+    else
         runUnixTool(L"rm", "-f " + path, [&] { return !isLink(m_link); });
 }
 
