@@ -6,6 +6,7 @@
 #include "core/text_format.h"
 #include "download/entry_fetch.h"
 #include "download/segmented_downloader.h"
+#include "download/transfer_slots.h"
 #include "install/file_delta.h"
 #include "install/file_digest.h"
 #include "list/list_compare.h"
@@ -115,6 +116,9 @@ bool fetchByDelta(WindowHandle window, int slot, const std::wstring& url, const 
         return notUsed(L"it could not be fetched from [" + address + L"]");
     }
     appendEntryNote(slot, fillText(tr(L"done[%s]"), {address}));
+    // Checking and applying need no place of the pass: the next entry's
+    // transfer runs meanwhile (a fallback takes a place again).
+    giveBackTransferSlot();
     updatefileinfo pinned;
     pinned.sha256 = delta->sha256;
     pinned.size = delta->size;
