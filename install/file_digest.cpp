@@ -8,8 +8,34 @@
 #include "platform/stream_file.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace rk {
+namespace {
+
+// The hex SHA-256 of the file's first `size` bytes; empty when the digest
+// failed. Every file of an update is hashed here, each on a thread of its own:
+// the block stays below the size at which the heap maps fresh pages for each
+// allocation, and is not cleared first (both cost more than the hashing of a
+// small file under Wine).
+std::string sha256Of(const StreamFile& file, std::uint64_t size, bool& readable)
+{
+    constexpr std::size_t kHashBlock = 256 * 1024;
+    std::unique_ptr<char[]> block(new char[kHashBlock]);
+    Hasher hasher(HashAlgorithm::Sha256);
+    for (std::uint64_t at = 0; at < size;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kHashBlock, size - at));
+        if (!file.readAt(at, block.get(), n)) {
+            readable = false;
+            return std::string();
+        }
+        hasher.update(block.get(), n);
+        at += n;
+    }
+    return toHex(hasher.finish());
+}
+
+} // namespace
 
 std::wstring fileIntegrityProblem(const std::wstring& path, const updatefileinfo& entry)
 {
@@ -28,16 +54,10 @@ std::wstring fileIntegrityProblem(const std::wstring& path, const updatefileinfo
     const std::uint64_t size = file.size();
     if (size != static_cast<std::uint64_t>(entry.size))
         return L"it has " + std::to_wstring(size) + L" bytes, the list names " + std::to_wstring(entry.size);
-    Hasher hasher(HashAlgorithm::Sha256);
-    std::string block(1 << 20, '\0');
-    for (std::uint64_t at = 0; at < size;) {
-        const size_t n = static_cast<size_t>(std::min<std::uint64_t>(block.size(), size - at));
-        if (!file.readAt(at, block.data(), n))
-            return L"it cannot be read";
-        hasher.update(block.data(), n);
-        at += n;
-    }
-    const std::string digest = toHex(hasher.finish());
+    bool readable = true;
+    const std::string digest = sha256Of(file, size, readable);
+    if (!readable)
+        return L"it cannot be read";
     if (digest.empty())
         return L"its SHA-256 could not be computed";
     if (std::wstring(digest.begin(), digest.end()) != entry.sha256)
@@ -51,17 +71,10 @@ std::wstring fileSha256(const std::wstring& path)
     StreamFile file;
     if (!file.openRead(path))
         return std::wstring();
-    Hasher hasher(HashAlgorithm::Sha256);
-    std::string block(1 << 20, '\0');
-    const std::uint64_t size = file.size();
-    for (std::uint64_t at = 0; at < size;) {
-        const size_t n = static_cast<size_t>(std::min<std::uint64_t>(block.size(), size - at));
-        if (!file.readAt(at, block.data(), n))
-            return std::wstring();
-        hasher.update(block.data(), n);
-        at += n;
-    }
-    const std::string digest = toHex(hasher.finish());
+    bool readable = true;
+    const std::string digest = sha256Of(file, file.size(), readable);
+    if (!readable)
+        return std::wstring();
     return std::wstring(digest.begin(), digest.end());
 }
 
