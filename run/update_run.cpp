@@ -409,57 +409,6 @@ int silentRun(WindowHandle host)
     return 1;
 }
 
-namespace {
-
-// Removes the file's folder and each parent in turn while it lies inside the
-// application directory; a folder that is not empty stays.
-void removeEmptyParents(const std::wstring& file)
-{
-    const std::wstring appDir = toLower(applicationDirectory());
-    std::wstring folder = parentFolder(file);
-    while (folder.size() >= 4 && toLower(folder).find(appDir) != std::wstring::npos &&
-           toLower(folder + L"\\") != appDir && toLower(folder) != appDir) {
-        if (!removeDirectory(folder))
-            break;
-        folder = parentFolder(folder);
-    }
-}
-
-} // namespace
-
-void uninstallRun()
-{
-    const std::wstring ini = collapseBackslashes(applicationDirectory() + config::kFileName);
-    testWritable(ini);
-    if (isElevated())
-        clearAdminRequiredFiles();
-    if (!adminRequiredFiles().empty()) {
-        relaunchAsAdministrator(true);
-        return;
-    }
-    deleteTree(config::listKeyPath(L""));
-    ComApartment com;
-    DownLoadList local;
-    loadList(collapseBackslashes(applicationDirectory() + kLocalListName), local, false);
-    for (const updatefileinfo& entry : local.entries) {
-        if (entry.actions == KIND_DESCRIPTION || entry.actions == KIND_RUN)
-            continue;
-        for (const std::wstring& file : targetFiles(entry)) {
-            deleteFile(file);
-            removeEmptyParents(file);
-        }
-        for (const std::wstring& link : expandNameList(entry.path, entry.shortcut)) {
-            deleteFile(link);
-            removeEmptyParents(link);
-        }
-    }
-    if (!config::read(L"RenewKit", L"Log").empty())
-        deleteFile(logFilePath());
-    deleteFile(collapseBackslashes(applicationDirectory() + L"__oldfiles.lst"));
-    deleteFile(collapseBackslashes(applicationDirectory() + kLocalListName));
-    deleteFile(installedSerialPath());
-}
-
 void launchHostProgram(bool showMessages)
 {
     const std::wstring configured = config::read(L"APPLICATION", L"Application");
