@@ -3,7 +3,7 @@
 // it configures, served by nginx, into the block view; closing the dialog
 // stops the download; the hidden refresh never shows it; 4.5 and later are
 // found by the Release value that the setup of 4.5 to 4.8 leaves.
-#include "tests/run/dpi_scope.h"
+#include "tests/run/registry_value_scope.h"
 #include "tests/run/run_support.h"
 #include "tests/run/screen_capture.h"
 
@@ -84,45 +84,6 @@ std::vector<std::wstring> filesStartingWith(const std::wstring& folder, const st
     }
     return found;
 }
-
-// Release under the v4 setup key of the prefix, put back as it was when the
-// scope ends. The whole prefix reads it: cases that set it run alone.
-class ReleaseValueScope {
-public:
-    explicit ReleaseValueScope(DWORD release)
-    {
-        if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, dotnet::kV4SetupKey, 0, nullptr, 0,
-                              KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr, &m_key, nullptr) != ERROR_SUCCESS) {
-            m_key = nullptr;
-            return;
-        }
-        DWORD type = 0;
-        DWORD size = sizeof m_old;
-        m_hadOld = ::RegQueryValueExW(m_key, L"Release", nullptr, &type, reinterpret_cast<BYTE*>(&m_old), &size) ==
-                   ERROR_SUCCESS;
-        m_set = ::RegSetValueExW(m_key, L"Release", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&release),
-                                 sizeof release) == ERROR_SUCCESS;
-    }
-    ~ReleaseValueScope()
-    {
-        if (!m_key)
-            return;
-        if (m_hadOld)
-            ::RegSetValueExW(m_key, L"Release", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_old), sizeof m_old);
-        else
-            ::RegDeleteValueW(m_key, L"Release");
-        ::RegCloseKey(m_key);
-    }
-    ReleaseValueScope(const ReleaseValueScope&) = delete;
-    ReleaseValueScope& operator=(const ReleaseValueScope&) = delete;
-    bool set() const { return m_set; }
-
-private:
-    HKEY m_key = nullptr;
-    DWORD m_old = 0;
-    bool m_hadOld = false;
-    bool m_set = false;
-};
 
 // The block view inside the dialog.
 HWND blockView(HWND dialog) { return ::FindWindowExW(dialog, nullptr, L"RenewKitScrollView", nullptr); }
@@ -293,7 +254,8 @@ TEST(DotNetRelease, FourPointEightFromTheReleaseValueStartsTheHostWithoutTheDial
     RunSetup run = makeRun(L"DotNet48", publishAs(L"v2", L"dotnet48"), "DotNetFix=4.5\n");
     installRelease(run, L"v2");
     {
-        ReleaseValueScope release(528040); // 4.8
+        // 4.8 by its Release value under the v4 setup key, as Windows records 4.5 and later.
+        RegistryValueScope release(HKEY_LOCAL_MACHINE, dotnet::kV4SetupKey, L"Release", 528040, KEY_WOW64_64KEY);
         ASSERT_TRUE(release.set());
         ASSERT_TRUE(dotnet::detect()[6]);
         long long exitCode = -1;

@@ -2,7 +2,7 @@
 // the Xvfb display, at 100 % (96 DPI) and at 150 % (144 DPI, set for the
 // programs a case starts; such cases run alone). The screenshots stay under
 // build/cross/artifacts.
-#include "tests/run/dpi_scope.h"
+#include "tests/run/registry_value_scope.h"
 #include "tests/run/run_support.h"
 #include "tests/run/screen_capture.h"
 
