@@ -408,7 +408,7 @@ TEST(CopyStage, KilledAtEveryStepBoundaryLeavesOldOrNewFilesAndTheNextRunFinishe
             }
         }
         const long long second = inst.run();
-        EXPECT_TRUE(second == 12 || second == 0) << "boundary " << n;
+        EXPECT_TRUE(second == 12 || second == 0) << "boundary " << n << ": stage " << second << "\n" << inst.log();
         for (const auto& [path, versions] : targets)
             EXPECT_EQ(inst.file(path), versions.second) << "boundary " << n << ": " << narrow(path);
         EXPECT_EQ(inst.run(), 0) << "boundary " << n << ": the saved list matches version 2";
