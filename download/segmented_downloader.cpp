@@ -89,8 +89,8 @@ void runSegment(SegmentTask& task, ReceivedAnswer* first, const std::shared_ptr<
         StreamFile part;
         if (task.failure->isSet() || !part.create(task.partPath))
             task.failure->set();
-        else
-            downloadSegment(task, part, first);
+        else if (downloadSegment(task, part, first))
+            part.setNormalAttributes(); // kept when the part becomes the file by a rename
     } catch (...) {
         task.failure->set();
     }
@@ -106,16 +106,10 @@ long joinParts(std::vector<std::shared_ptr<SegmentTask>> tasks, const std::wstri
               [](const std::shared_ptr<SegmentTask>& a, const std::shared_ptr<SegmentTask>& b) {
                   return a->offset < b->offset;
               });
-    if (tasks.size() == 1 && tasks[0]->offset == 0 && tasks[0]->end.load() == size) {
-        std::uint64_t length = 0;
-        {
-            StreamFile part;
-            if (part.openRead(tasks[0]->partPath))
-                length = part.size();
-        }
-        if (length == static_cast<std::uint64_t>(size) && moveFileReplacing(tasks[0]->partPath, destination))
-            return size;
-    }
+    // The transfer checked the part's length on its handle before closing it.
+    if (tasks.size() == 1 && tasks[0]->offset == 0 && tasks[0]->end.load() == size && tasks[0]->done.load() == size &&
+        moveFileReplacing(tasks[0]->partPath, destination))
+        return size;
     StreamFile out;
     if (!out.create(destination))
         return 0;
@@ -142,6 +136,7 @@ long joinParts(std::vector<std::shared_ptr<SegmentTask>> tasks, const std::wstri
     }
     if (!out.flush())
         return 0;
+    out.setNormalAttributes();
     // The handle's length counts every byte written; nothing needs to reach the disk first.
     return static_cast<long>(std::min<std::uint64_t>(out.size(), 0x7FFFFFFF));
 }
@@ -150,6 +145,9 @@ long joinParts(std::vector<std::shared_ptr<SegmentTask>> tasks, const std::wstri
 // retries keep a failed download from leaving it behind.
 void removeFile(const std::wstring& path)
 {
+    // Looking costs no open of the file; most parts are gone by their rename.
+    if (!pathExists(path))
+        return;
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (deleteFileForced(path) || !pathExists(path))
             return;
@@ -217,6 +215,8 @@ bool SegmentedDownloader::downloadSingle(int slot, WindowHandle window)
             watch(task.failure);
             ok = downloadSegment(task, file);
             m_fileSize = task.fileSize;
+            if (ok)
+                file.setNormalAttributes();
         }
     }
     if (!ok)
@@ -345,7 +345,6 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     const long joined = failed ? 0 : joinParts(tasks, m_destination, size);
     for (const auto& task : tasks)
         removeFile(task->partPath);
-    setNormalAttributes(m_destination);
     if (!failed && joined == size) {
         sendProgress(window, WM_DL_RECEIVED, slot, size);
         return true;
@@ -362,7 +361,6 @@ bool downloadFile(const std::wstring& url, const std::wstring& destination, int 
     SegmentedDownloader downloader;
     downloader.setThreadsPerFile(threadsPerFileSetting());
     bool ok = downloader.download(url, destination, slot, window);
-    setNormalAttributes(destination);
     if (!ok)
         removeFile(destination);
     return ok;

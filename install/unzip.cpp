@@ -54,6 +54,7 @@ Extract extractFirstEntry(const std::wstring& archive, const std::wstring& desti
     }
     if (!out.flush() || written != info.size || !reader.closeEntry())
         return Extract::Failed;
+    out.setNormalAttributes();
     return Extract::Ok;
 }
 
@@ -73,10 +74,8 @@ bool unzipSingleFile(const std::wstring& archive, const std::wstring& destinatio
         return false;
     }
     Extract result = extractFirstEntry(archive, destination);
-    if (result == Extract::Ok) {
-        setNormalAttributes(destination);
+    if (result == Extract::Ok)
         return true;
-    }
     deleteFileForced(destination);
     if (result == Extract::Refused)
         logRefused(archive);

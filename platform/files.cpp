@@ -72,6 +72,13 @@ bool removeDirectory(const std::wstring& path) { return ::RemoveDirectoryW(path.
 
 bool deleteFileForced(const std::wstring& path)
 {
+    // The attributes are changed only for a file that refused: each change
+    // opens the file once more (a round trip to the Wine server).
+    if (::DeleteFileW(path.c_str()))
+        return true;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return false;
     setNormalAttributes(path);
     return ::DeleteFileW(path.c_str()) != FALSE;
 }

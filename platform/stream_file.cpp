@@ -56,6 +56,13 @@ bool StreamFile::write(const void* data, std::size_t bytes)
     return true;
 }
 
+bool StreamFile::setNormalAttributes()
+{
+    FILE_BASIC_INFO info{}; // times of 0 stay as they are
+    info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return m_file && ::SetFileInformationByHandle(m_file.get(), FileBasicInfo, &info, sizeof info);
+}
+
 bool StreamFile::flush()
 {
     if (m_pending.empty())
