@@ -15,7 +15,7 @@
 #include "list/list_url.h"
 #include "list/update_list.h"
 #include "platform/named_lock.h"
-#include "platform/thread.h"
+#include "platform/worker_pool.h"
 
 #include <algorithm>
 #include <chrono>
@@ -220,7 +220,9 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
         const long started = static_cast<long>(p);
         waitWhile([&] { return started - (m_finished.load() - finished0) >= 2 * threads; }, 1);
         changeRunning(locks::kRunningThreads, 1);
-        if (!startDetachedThread([this, index, slots] {
+        // A worker of the pool: under Wine a new thread per entry cost more
+        // than a small file's transfer.
+        if (!runOnWorker([this, index, slots] {
                 HeldTransferSlot held(slots);
                 runEntry(index);
             })) {
