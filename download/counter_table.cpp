@@ -26,6 +26,19 @@ void store(Table& t, std::uint64_t key, std::uint32_t value)
         t.values[key] = value;
 }
 
+// The caller holds the lock.
+std::uint32_t clampedAdd(Table& t, std::uint64_t key, std::int64_t delta, std::uint32_t upper)
+{
+    auto it = t.values.find(key);
+    std::int64_t value = static_cast<std::int64_t>(it == t.values.end() ? 0 : it->second) + delta;
+    if (value < 0)
+        value = 0;
+    if (value > upper)
+        value = upper;
+    store(t, key, static_cast<std::uint32_t>(value));
+    return static_cast<std::uint32_t>(value);
+}
+
 } // namespace
 
 std::uint32_t get(std::uint64_t key)
@@ -57,14 +70,17 @@ std::uint32_t addClamped(std::uint64_t key, std::int64_t delta, std::uint32_t up
 {
     Table& t = table();
     EventLockGuard guard(t.lock);
-    auto it = t.values.find(key);
-    std::int64_t value = static_cast<std::int64_t>(it == t.values.end() ? 0 : it->second) + delta;
-    if (value < 0)
-        value = 0;
-    if (value > upper)
-        value = upper;
-    store(t, key, static_cast<std::uint32_t>(value));
-    return static_cast<std::uint32_t>(value);
+    return clampedAdd(t, key, delta, upper);
+}
+
+ClampedPair addClampedBoth(std::uint64_t first, std::uint64_t second, std::int64_t delta, std::uint32_t upper)
+{
+    Table& t = table();
+    EventLockGuard guard(t.lock);
+    ClampedPair values;
+    values.first = clampedAdd(t, first, delta, upper);
+    values.second = clampedAdd(t, second, delta, upper);
+    return values;
 }
 
 std::size_t size()

@@ -27,6 +27,12 @@ void set(std::uint64_t key, std::uint32_t value);
 std::uint32_t add(std::uint64_t key, std::int32_t delta);
 // old + delta clamped to [0, upper], stored and returned, as one operation.
 std::uint32_t addClamped(std::uint64_t key, std::int64_t delta, std::uint32_t upper);
+// addClamped on two keys as one operation: one wait for the lock instead of two.
+struct ClampedPair {
+    std::uint32_t first = 0;
+    std::uint32_t second = 0;
+};
+ClampedPair addClampedBoth(std::uint64_t first, std::uint64_t second, std::int64_t delta, std::uint32_t upper);
 
 // Keys held right now; exposed for tests.
 std::size_t size();

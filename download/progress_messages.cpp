@@ -16,12 +16,12 @@ void addProgress(long bytes, std::int32_t downloaderId, long fileSize, int slot,
     // A transfer of unknown length has no size to clamp to yet.
     const std::uint32_t upper = fileSize > 0 ? static_cast<std::uint32_t>(fileSize) : 0x7FFFFFFFu;
     const auto object = static_cast<std::uint32_t>(downloaderId);
-    std::uint32_t file = counters::addClamped(counters::key(counters::kFileBytes, object), bytes, upper);
-    sendProgress(window, WM_DL_RECEIVED, slot, file);
-    std::uint32_t segment = counters::addClamped(
+    const counters::ClampedPair now = counters::addClampedBoth(
+        counters::key(counters::kFileBytes, object),
         counters::key(counters::kSegmentBytes + static_cast<std::uint32_t>(index), object), bytes, upper);
+    sendProgress(window, WM_DL_RECEIVED, slot, now.first);
     if (window)
-        sendMessage(window, WM_DL_SEGMENT, segmentWParam(index, slot), segment);
+        sendMessage(window, WM_DL_SEGMENT, segmentWParam(index, slot), now.second);
 }
 
 } // namespace rk
