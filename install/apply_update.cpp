@@ -11,6 +11,7 @@
 #include "core/run_log.h"
 #include "install/file_digest.h"
 #include "install/file_replace.h"
+#include "install/staging_ahead.h"
 #include "install/upgrade_actions.h"
 #include "list/list_compare.h"
 #include "list/signed_list.h"
@@ -20,12 +21,15 @@
 #include "platform/sleep.h"
 #include "platform/window_messages.h"
 
+#include <optional>
 #include <unordered_map>
 
 namespace rk {
 namespace {
 
 constexpr unsigned kCopyProgressMessage = 0x417; // WM_USER + 23
+// Entries whose new content is copied, flushed and checked ahead of their turn.
+constexpr std::size_t kStagedAhead = 3;
 
 std::wstring twinListFile(const std::wstring& listFile)
 {
@@ -102,32 +106,57 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
         if (!(entry.actions & ACT_DELETE))
             lastOfFile[toLower(tempListFilePath(input.tempListFolder, entry.path))] = i;
     }
+    // The file is checked where it is installed, just before: nothing that
+    // was swapped in the temporary folder since the download is installed.
+    auto checkOf = [](const updatefileinfo* entry) {
+        return [entry](const std::wstring& staged) { return fileIntegrityProblem(staged, *entry); };
+    };
+    std::vector<std::vector<std::wstring>> targetsOf(static_cast<size_t>(n));
+    std::unordered_map<std::wstring, int> timesTargeted;
+    for (long i = 0; i < n; ++i) {
+        const updatefileinfo& entry = list.entries[static_cast<size_t>(i)];
+        if (entry.actions & ACT_DELETE)
+            continue;
+        targetsOf[static_cast<size_t>(i)] = targetFiles(entry);
+        for (const auto& target : targetsOf[static_cast<size_t>(i)])
+            ++timesTargeted[toLower(target)];
+    }
+    // Staged ahead: an entry with a file of its own whose first target no other
+    // entry writes.
+    std::vector<StagingAhead::Job> jobs(static_cast<size_t>(n));
+    for (long i = 0; i < n; ++i) {
+        const updatefileinfo& entry = list.entries[static_cast<size_t>(i)];
+        const auto& targets = targetsOf[static_cast<size_t>(i)];
+        const std::wstring source = tempListFilePath(input.tempListFolder, entry.path);
+        if (targets.empty() || lastOfFile[toLower(source)] != i || timesTargeted[toLower(targets.front())] != 1)
+            continue;
+        jobs[static_cast<size_t>(i)] = {source + L"_", targets.front(), checkOf(&entry)};
+    }
+    StagingAhead ahead(std::move(jobs), kStagedAhead);
     long failed = 0;
     for (long i = 0; i < n; ++i) {
         if (window)
             sendMessage(window, kCopyProgressMessage, static_cast<std::uintptr_t>(i), n);
         sleepFor(1);
         sendStatusText(window, fillNumbers(tr(L"Copying files[%d/%d]..."), {i + 1, n}));
+        const std::optional<StagedContent> staged = ahead.take(static_cast<size_t>(i));
         const updatefileinfo& entry = list.entries[static_cast<size_t>(i)];
         if (entry.actions & ACT_DELETE)
             continue;
         const std::wstring source = tempListFilePath(input.tempListFolder, entry.path);
-        const std::vector<std::wstring> targets = targetFiles(entry);
+        const std::vector<std::wstring>& targets = targetsOf[static_cast<size_t>(i)];
         if (!tool.empty()) {
             for (const auto& target : targets)
                 grantUsersAccess(tool, target);
         }
         if (targets.empty())
             continue;
-        // The file is checked where it is installed, just before: nothing that
-        // was swapped in the temporary folder since the download is installed.
-        auto check = [&entry](const std::wstring& staged) { return fileIntegrityProblem(staged, entry); };
         std::wstring from = source;
         if (lastOfFile[toLower(source)] != i) {
             from = source + L".__shared";
             copyFileReplacing(source + L"_", from + L"_");
         }
-        if (!replaceFile(from, targets, check)) {
+        if (!replaceFile(from, targets, checkOf(&entry), staged ? &*staged : nullptr)) {
             // The entry stops here; its lines in the log say why.
             ++failed;
             notifyCopyStep(L"entry", entry.path);

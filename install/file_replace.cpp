@@ -22,22 +22,6 @@ constexpr unsigned long kRenamePauseMs = 800;
 
 void logPair(const wchar_t* format, const std::wstring& a, const std::wstring& b) { logLine(fillText(format, {a, b})); }
 
-// Puts the new content beside the target. Always a copy, also for the last
-// target: a copy is a new file, made with the access rights that the target's
-// folder gives, where a rename would carry those of the temporary folder into
-// the installation (and, after an elevated copy, leave a protected file
-// writable by the user who downloaded it).
-bool stageContent(const std::wstring& marker, const std::wstring& staging)
-{
-    deleteFileForced(staging);
-    if (!copyFileReplacing(marker, staging))
-        return false;
-    if (flushFile(staging))
-        return true;
-    deleteFileForced(staging);
-    return false;
-}
-
 // After the new file could not be moved in: the old one goes back to its name.
 // When even that fails, the backup is recorded, so the next start puts it back
 // (its target is missing) instead of leaving the program without the file.
@@ -66,6 +50,23 @@ void recordLeftBackups(const std::wstring& target)
 
 } // namespace
 
+// Puts the new content beside the target. Always a copy, also for the last
+// target: a copy is a new file, made with the access rights that the target's
+// folder gives, where a rename would carry those of the temporary folder into
+// the installation (and, after an elevated copy, leave a protected file
+// writable by the user who downloaded it).
+bool stageContent(const std::wstring& marker, const std::wstring& staging)
+{
+    if (pathExists(staging))
+        deleteFileForced(staging);
+    if (!copyFileReplacing(marker, staging))
+        return false;
+    if (flushFile(staging))
+        return true;
+    deleteFileForced(staging);
+    return false;
+}
+
 void setCopyStepObserver(CopyStepObserver* observer) { g_observer.store(observer); }
 
 void notifyCopyStep(const wchar_t* step, const std::wstring& path)
@@ -91,7 +92,8 @@ bool backupTarget(const std::wstring& target, std::wstring& backup)
     return false;
 }
 
-bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets, const StagedCheck& check)
+bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets, const StagedCheck& check,
+                 const StagedContent* ahead)
 {
     const std::wstring marker = source + L"_";
     if (!fileExists(marker))
@@ -103,13 +105,14 @@ bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& ta
         createParentDirs(target);
         const bool wasMissing = !pathExists(target);
         const std::wstring staging = target + kStagingSuffix;
-        if (!stageContent(marker, staging)) {
+        const StagedContent* done = k == 0 ? ahead : nullptr;
+        if (!(done ? done->staged : stageContent(marker, staging))) {
             logPair(failure, source, target);
             return false;
         }
         notifyCopyStep(L"staged", target);
         if (check) {
-            const std::wstring problem = check(staging);
+            const std::wstring problem = done ? done->problem : check(staging);
             if (!problem.empty()) {
                 logLine(L"The file [" + source + L"] is not installed to [" + target + L"] and is deleted: " + problem +
                         L".");

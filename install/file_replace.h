@@ -36,8 +36,18 @@ inline const wchar_t kStagingSuffix[] = L".__new";
 // before it is renamed into place and returns why it must not be installed
 // (empty to go on); a refused copy and the marker are deleted.
 using StagedCheck = std::function<std::wstring(const std::wstring& staged)>;
+// The first target's staging and check as done ahead (install/staging_ahead.h).
+struct StagedContent {
+    bool staged = false;  // the staging copy is in place and flushed
+    std::wstring problem; // the check's answer for it
+};
+// ahead, when given, stands for the first target's staging and check.
 bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets,
-                 const StagedCheck& check = StagedCheck());
+                 const StagedCheck& check = StagedCheck(), const StagedContent* ahead = nullptr);
+
+// The new content copied from the done marker to the staging name and flushed;
+// a staging file left by an earlier run is replaced. Any thread.
+bool stageContent(const std::wstring& marker, const std::wstring& staging);
 
 // Moves a target in use out of the way and names the backup; false after
 // eleven refused names. The backup is not recorded here.
