@@ -18,10 +18,13 @@
 #include "platform/message_box.h"
 #include "platform/sleep.h"
 
+#include <unordered_set>
+
 namespace rk {
 namespace {
 
-std::vector<std::wstring> g_adminFiles; // the driver's thread only
+std::vector<std::wstring> g_adminFiles;                       // the driver's thread only
+std::unordered_set<std::wstring>* g_writablePlaces = nullptr; // the driver's thread only
 
 void dropListWhenElevated()
 {
@@ -76,18 +79,40 @@ std::wstring firstMissingFolder(const std::wstring& path)
 void testNewFile(const std::wstring& path)
 {
     const std::wstring folder = firstMissingFolder(path);
-    if (folder.empty()) {
-        if (probeCreateFile(path))
-            deleteFileForced(path);
-        else if (lastError() == kErrorAccessDenied)
-            listForAdmin(path);
+    // Where a new file (or folder) could be made once, the next one can be made
+    // too: the check of many new files probes each place once. A refusal is not
+    // kept: it may concern that one name.
+    const std::wstring place = toLower((folder.empty() ? L"f:" : L"d:") +
+                                       parentFolder(replaceAll(folder.empty() ? path : folder, L"/", L"\\")));
+    if (g_writablePlaces && g_writablePlaces->count(place))
         return;
+    bool made = false;
+    if (folder.empty()) {
+        made = probeCreateFile(path);
+        if (made)
+            deleteFileForced(path);
+    } else {
+        made = createDirectory(folder);
+        if (made)
+            removeDirectory(folder);
     }
-    if (createDirectory(folder))
-        removeDirectory(folder);
-    else if (lastError() == kErrorAccessDenied)
+    if (made && g_writablePlaces)
+        g_writablePlaces->insert(place);
+    else if (!made && lastError() == kErrorAccessDenied)
         listForAdmin(path);
 }
+
+// The places found writable, kept while one check of the list's files runs.
+class WritablePlacesScope {
+public:
+    WritablePlacesScope() { g_writablePlaces = &m_places; }
+    ~WritablePlacesScope() { g_writablePlaces = nullptr; }
+    WritablePlacesScope(const WritablePlacesScope&) = delete;
+    WritablePlacesScope& operator=(const WritablePlacesScope&) = delete;
+
+private:
+    std::unordered_set<std::wstring> m_places;
+};
 
 } // namespace
 
@@ -144,6 +169,7 @@ bool checkLockedFiles(WindowHandle window, bool ask, const DownLoadList& list)
 {
     dropListWhenElevated();
     statusAndLog(window, tr(L"Check locked file..."));
+    WritablePlacesScope places;
     long locked = 0;
     const long count = list.count();
     for (long i = 0; i < count && g_adminFiles.empty(); ++i) {
