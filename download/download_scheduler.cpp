@@ -214,6 +214,7 @@ bool DownloadScheduler::runPass(WindowHandle window, const StageReport& reportSt
     // bounded too, to as many again.
     auto slots = std::make_shared<TransferSlots>(threads);
     PassSplits splits(threads);
+    PassUnzipSetting unzip;
     for (size_t p = 0; p < chosen.size(); ++p) {
         const long index = chosen[p];
         slots->take();

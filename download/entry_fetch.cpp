@@ -21,10 +21,19 @@
 #include "platform/sleep.h"
 #include "platform/stream_file.h"
 
+#include <atomic>
 #include <optional>
 
 namespace rk {
 namespace {
+
+std::atomic<int> g_passUnzip{-1}; // -1: no pass read it; else 0 or 1
+
+bool unzipNow()
+{
+    const int value = g_passUnzip.load();
+    return value < 0 ? unzipDownloads() : value != 0;
+}
 
 void note(int slot, const wchar_t* pattern, const std::wstring& value)
 {
@@ -41,6 +50,9 @@ long fileSizeOf(const std::wstring& path)
 }
 
 } // namespace
+
+PassUnzipSetting::PassUnzipSetting() { g_passUnzip.store(unzipDownloads() ? 1 : 0); }
+PassUnzipSetting::~PassUnzipSetting() { g_passUnzip.store(-1); }
 
 std::wstring entryDestination(const std::wstring& folder, const std::wstring& path)
 {
@@ -134,7 +146,7 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
             }
             return slot < 0 || markDone();
         }
-        if (slot < 0 || unzipDownloads()) {
+        if (slot < 0 || unzipNow()) {
             if (unzipSingleFile(zip, destination)) {
                 note(slot, L"unzip ok[%s]", zip);
                 deleteFileForced(zip);

@@ -27,6 +27,17 @@ std::wstring entryDestination(const std::wstring& folder, const std::wstring& pa
 bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const std::wstring& destination,
                    const updatefileinfo* expected = nullptr, bool* rejected = nullptr);
 
+// The UnZip setting as a pass read it at its start, for all of its entries: each
+// read of a setting that is not in the file opens the file again. Without a pass
+// every entry reads it.
+class PassUnzipSetting {
+public:
+    PassUnzipSetting();
+    ~PassUnzipSetting();
+    PassUnzipSetting(const PassUnzipSetting&) = delete;
+    PassUnzipSetting& operator=(const PassUnzipSetting&) = delete;
+};
+
 // Appends the line and a line feed to the notes of entry `slot` of the shared
 // update list, under the notes lock; nothing for a slot outside the list.
 void appendEntryNote(int slot, const std::wstring& line);
