@@ -275,10 +275,7 @@ void DownloadScheduler::runEntry(long index)
             changed();
             counted = true;
         } else if (inList) {
-            {
-                NamedLockGuard guard(locks::kEntryNotes);
-                list.entries[static_cast<size_t>(index)].notes.clear();
-            }
+            EntryNotes notes(static_cast<int>(index)); // the earlier notes are replaced
             if (folder.empty())
                 folder = config::listKeyPath(L"");
             sendEntryState(window, index, kEntryStarted);

@@ -28,6 +28,7 @@ namespace rk {
 namespace {
 
 std::atomic<int> g_passUnzip{-1}; // -1: no pass read it; else 0 or 1
+thread_local EntryNotes* t_notes = nullptr;
 
 bool unzipNow()
 {
@@ -59,10 +60,31 @@ std::wstring entryDestination(const std::wstring& folder, const std::wstring& pa
     return tempListFilePath(folder, path);
 }
 
+EntryNotes::EntryNotes(int slot) : m_slot(slot), m_outer(t_notes) { t_notes = this; }
+
+EntryNotes::~EntryNotes()
+{
+    t_notes = m_outer;
+    if (m_slot < 0)
+        return;
+    try {
+        NamedLockGuard guard(locks::kEntryNotes);
+        DownLoadList& list = DownLoadList::shared();
+        if (m_slot < list.count())
+            list.entries[static_cast<size_t>(m_slot)].notes = std::move(m_text);
+    } catch (...) {
+        // Out of memory for the notes: the entry's result stands without them.
+    }
+}
+
 void appendEntryNote(int slot, const std::wstring& line)
 {
     if (slot < 0)
         return;
+    if (t_notes && t_notes->m_slot == slot) {
+        t_notes->m_text += line + L"\n";
+        return;
+    }
     NamedLockGuard guard(locks::kEntryNotes);
     DownLoadList& list = DownLoadList::shared();
     if (slot < list.count())

@@ -40,6 +40,25 @@ public:
 
 // Appends the line and a line feed to the notes of entry `slot` of the shared
 // update list, under the notes lock; nothing for a slot outside the list.
+// While an EntryNotes of that slot lives on the calling thread, the line is
+// gathered there instead.
 void appendEntryNote(int slot, const std::wstring& line);
+
+// The notes of one entry's download, gathered on its thread and stored in the
+// list at the end in one step under the notes lock (one wait for the lock
+// instead of one per line). They replace the entry's earlier notes.
+class EntryNotes {
+public:
+    explicit EntryNotes(int slot);
+    ~EntryNotes();
+    EntryNotes(const EntryNotes&) = delete;
+    EntryNotes& operator=(const EntryNotes&) = delete;
+
+private:
+    friend void appendEntryNote(int slot, const std::wstring& line);
+    int m_slot;
+    std::wstring m_text;
+    EntryNotes* m_outer;
+};
 
 } // namespace rk

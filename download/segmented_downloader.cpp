@@ -63,15 +63,18 @@ void returnSplit(long& ownSplits)
 
 std::uint64_t runningKey(std::int32_t id) { return counters::key(counters::kRunning, static_cast<std::uint32_t>(id)); }
 
-// Leaves the running count and wakes the splitter (if any), also when the transfer threw.
+// Leaves the running count and wakes the splitter, also when the transfer threw.
+// Without a splitter (one transfer on the downloader's own thread) nobody reads
+// the count: it is not kept.
 class RunningSlot {
 public:
     RunningSlot(std::int32_t id, std::shared_ptr<Event> ended) : m_id(id), m_ended(std::move(ended)) {}
     ~RunningSlot()
     {
+        if (!m_ended)
+            return;
         counters::add(runningKey(m_id), -1);
-        if (m_ended)
-            m_ended->set();
+        m_ended->set();
     }
     RunningSlot(const RunningSlot&) = delete;
     RunningSlot& operator=(const RunningSlot&) = delete;
@@ -81,7 +84,7 @@ private:
     std::shared_ptr<Event> m_ended; // the splitter may be gone once the count is down
 };
 
-// The count was raised by the caller before the thread existed.
+// With a splitter, the count was raised by the caller before the thread existed.
 void runSegment(SegmentTask& task, ReceivedAnswer* first, const std::shared_ptr<Event>& ended)
 {
     RunningSlot slot(task.downloaderId, ended);
@@ -289,7 +292,6 @@ bool SegmentedDownloader::splitAndJoin(int slot, WindowHandle window)
     bool failed = false;
     if (!m_splitTail || size < 2 * kMinSplitPart) {
         // One transfer reads the whole file, here: no thread to start or wait for.
-        counters::add(runningKey(m_id), 1);
         sendProgress(window, WM_DL_THREADS, slot, 1);
         runSegment(*head, first.get(), nullptr);
         sendProgress(window, WM_DL_THREADS, slot, 0);
