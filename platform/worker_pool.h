@@ -1,8 +1,8 @@
 #pragma once
-// Short jobs on threads that outlive them: a job goes to an idle worker, or to a
-// new thread when none is idle, so it never waits behind another job. A worker
-// idle for kWorkerIdleMs ends. Creating a thread under Wine costs milliseconds;
-// many small downloads would otherwise spend more on that than on the data.
+// Jobs on threads that outlive them: a job goes to an idle worker, or to a new
+// thread when none is idle, so it never waits behind another job. A worker idle
+// for kWorkerIdleMs ends. Creating a thread under Wine costs milliseconds; many
+// small downloads would otherwise spend more on that than on the data.
 
 #include <functional>
 
