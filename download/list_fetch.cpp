@@ -13,6 +13,7 @@
 #include "list/master_list.h"
 #include "list/update_list.h"
 #include "list/version_probe.h"
+#include "platform/event.h"
 #include "platform/files.h"
 #include "platform/named_lock.h"
 #include "platform/sleep.h"
@@ -32,6 +33,21 @@ unsigned g_subListRound = 0;               // 0xF000B
 std::int32_t g_probeState = kFetchRunning; // 0xF000D
 unsigned g_probeRound = 0;                 // 0xF000D
 bool g_probeReporting = false;             // 0xF000D: a worker is reporting its failure
+
+// Never destroyed: a detached worker may set it while the process ends.
+Event& workerEnded()
+{
+    static Event* ended = new Event;
+    return *ended;
+}
+
+// Set when the worker's lambda returns, after every lock it took is released.
+struct WakeOnEnd {
+    WakeOnEnd() = default;
+    ~WakeOnEnd() { workerEnded().set(); }
+    WakeOnEnd(const WakeOnEnd&) = delete;
+    WakeOnEnd& operator=(const WakeOnEnd&) = delete;
+};
 
 std::wstring expandedListUrl() { return expandListUrlParameters(config::read(L"UPDATEINFO", L"ListURL")); }
 
@@ -122,6 +138,8 @@ void logLateProbe(const std::wstring& url)
 
 } // namespace
 
+bool waitForFetchWorker(unsigned long milliseconds) { return workerEnded().wait(milliseconds); }
+
 std::wstring masterListUrl(const std::wstring& listUrl)
 {
     return normalizeUrl(listUrlBaseOf(listUrl) + L"/renewkit.main.xml");
@@ -136,6 +154,7 @@ bool startListFetch(const std::wstring& listFile)
         g_listState = kFetchRunning;
     }
     bool started = startDetachedThread([round, listFile] {
+        WakeOnEnd wake;
         ComApartment com;
         const std::wstring url = expandedListUrl();
         logLine(tr(L"download:") + url);
@@ -205,6 +224,7 @@ bool startSubListFetch(const std::wstring& address, int index, const std::wstrin
         round = g_subListRound;
     }
     bool started = startDetachedThread([round, url, file, listFile] {
+        WakeOnEnd wake;
         bool fetched = false;
         VerifiedDocument document;
         try {
@@ -254,6 +274,7 @@ bool startVersionProbe(std::function<void(std::int32_t)> reportStage)
         g_probeState = kFetchRunning;
     }
     bool started = startDetachedThread([round, reportStage] {
+        WakeOnEnd wake;
         const std::wstring url = expandedListUrl();
         std::string body;
         bool ok = fetchToSink(url, body, kMaxProbeBytes);

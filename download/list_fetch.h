@@ -17,6 +17,11 @@ constexpr std::int32_t kFetchRunning = 0;
 constexpr std::int32_t kFetchReady = 2;
 constexpr std::int32_t kFetchFailed = 3;
 
+// Waits until a list, sub-list or probe worker has ended (its state is then
+// set), or for the time given; true when one ended. The driver's waits take it
+// for their pause, so they end when the thing they wait for happens.
+bool waitForFetchWorker(unsigned long milliseconds);
+
 // The master list published beside the list: {listurl-base}/renewkit.main.xml.
 std::wstring masterListUrl(const std::wstring& listUrl);
 

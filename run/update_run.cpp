@@ -27,7 +27,6 @@
 #include "platform/message_box.h"
 #include "platform/named_lock.h"
 #include "platform/shell_run.h"
-#include "platform/sleep.h"
 #include "platform/system.h"
 #include "platform/window_text.h"
 #include "run/copy_stage.h"
@@ -72,7 +71,8 @@ bool quickMode()
 
 long long timeOutPolls(const wchar_t* key) { return waitPolls(config::readNumber64(L"RenewKit", key, L"60")); }
 
-// TimeOut x 100 polls of 10 ms for the single list.
+// TimeOut x 100 polls of 10 ms for the single list; a poll ends early when the
+// worker ends.
 bool waitForListFetch()
 {
     const long long polls = timeOutPolls(L"TimeOut");
@@ -80,14 +80,15 @@ bool waitForListFetch()
         const std::int32_t state = listFetchState();
         if (state == kFetchReady || state == kFetchFailed)
             break;
-        sleepFor(10);
+        waitForFetchWorker(10);
     }
     // A worker that ends after this changes nothing.
     return finishListFetch() == kFetchReady;
 }
 
 // Starts one worker per sub-list address (each logs and fetches its own file)
-// and waits MultCheckTimeOut x 100 polls of 1 ms for the first to succeed.
+// and waits MultCheckTimeOut x 100 polls of 1 ms for the first to succeed; a
+// poll ends early when a worker ends.
 bool fetchSubLists(const std::wstring& listFile)
 {
     DownLoadList& list = DownLoadList::shared();
@@ -99,9 +100,9 @@ bool fetchSubLists(const std::wstring& listFile)
     const long long polls = timeOutPolls(L"MultCheckTimeOut");
     for (long long i = 0; i < polls; ++i) {
         const SubListRace race = subListRace();
-        sleepFor(1);
         if (!race.chosen.empty() || race.outstanding < 1)
             break;
+        waitForFetchWorker(1);
     }
     // A sub-list that succeeds after this is neither chosen nor put in place.
     const std::wstring chosen = finishSubLists();
@@ -256,7 +257,7 @@ void versionAwareCheck(WindowHandle window)
         const std::int32_t state = versionProbeState();
         if (state == kFetchReady || state == kFetchFailed)
             break;
-        sleepFor(1);
+        waitForFetchWorker(1);
     }
     // From here no worker writes the probe's fields or reports a stage.
     const std::int32_t state = finishVersionProbe();
