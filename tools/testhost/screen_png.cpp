@@ -11,20 +11,20 @@ bool runsUnderWine()
     return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-bool saveScreenPng(const std::wstring& path)
+std::vector<unsigned char> captureScreen(int left, int top, int width, int height)
 {
-    const int width = ::GetSystemMetrics(SM_CXSCREEN);
-    const int height = ::GetSystemMetrics(SM_CYSCREEN);
     if (width <= 0 || height <= 0)
-        return false;
-    std::vector<BYTE> pixels(static_cast<size_t>(width) * height * 4);
+        return {};
+    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
     HDC screen = ::GetDC(nullptr);
+    if (!screen)
+        return {};
     HDC memory = ::CreateCompatibleDC(screen);
     HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
     bool captured = false;
     if (memory && bitmap) {
         HGDIOBJ old = ::SelectObject(memory, bitmap);
-        captured = ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) != FALSE;
+        captured = ::BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY) != FALSE;
         ::SelectObject(memory, old);
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -41,6 +41,16 @@ bool saveScreenPng(const std::wstring& path)
         ::DeleteDC(memory);
     ::ReleaseDC(nullptr, screen);
     if (!captured)
+        return {};
+    return pixels;
+}
+
+bool saveScreenPng(const std::wstring& path)
+{
+    const int width = ::GetSystemMetrics(SM_CXSCREEN);
+    const int height = ::GetSystemMetrics(SM_CYSCREEN);
+    const std::vector<unsigned char> pixels = captureScreen(0, 0, width, height);
+    if (pixels.empty())
         return false;
 
     const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
@@ -60,7 +70,7 @@ bool saveScreenPng(const std::wstring& path)
         SUCCEEDED(frame->SetSize(static_cast<UINT>(width), static_cast<UINT>(height))) &&
         SUCCEEDED(frame->SetPixelFormat(&format)))
         saved = SUCCEEDED(frame->WritePixels(static_cast<UINT>(height), static_cast<UINT>(width) * 4,
-                                             static_cast<UINT>(pixels.size()), pixels.data())) &&
+                                             static_cast<UINT>(pixels.size()), const_cast<BYTE*>(pixels.data()))) &&
                 SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
     for (IUnknown* object : {static_cast<IUnknown*>(frame), static_cast<IUnknown*>(encoder),
                              static_cast<IUnknown*>(stream), static_cast<IUnknown*>(factory)}) {

@@ -183,35 +183,13 @@ bool showsWhite(HWND window)
     RECT area{};
     if (!::GetWindowRect(window, &area) || area.right <= area.left || area.bottom <= area.top)
         return false;
-    const int width = area.right - area.left;
-    const int height = area.bottom - area.top;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool found = false;
-    if (memory && bitmap && bits) {
-        HGDIOBJ old = ::SelectObject(memory, bitmap);
-        ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-        ::GdiFlush();
-        const auto* pixel = static_cast<const DWORD*>(bits);
-        for (int i = 0; i < width * height && !found; ++i)
-            found = (pixel[i] & 0xFFFFFF) == 0xFFFFFF;
-        ::SelectObject(memory, old);
+    const std::vector<unsigned char> pixels =
+        captureScreen(area.left, area.top, area.right - area.left, area.bottom - area.top);
+    for (size_t i = 0; i + 2 < pixels.size(); i += 4) {
+        if (pixels[i] == 0xFF && pixels[i + 1] == 0xFF && pixels[i + 2] == 0xFF)
+            return true;
     }
-    if (bitmap)
-        ::DeleteObject(bitmap);
-    if (memory)
-        ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    return found;
+    return false;
 }
 
 // The status line of a failed run, once it shows: recorded, captured, clicked away.
