@@ -1,6 +1,6 @@
 #include "ui/control.h"
 
-#include <commctrl.h>
+#include "ui/common_controls.h"
 
 namespace rk {
 namespace {
@@ -21,9 +21,12 @@ bool Control::attach(HWND control)
 {
     if (!control || m_hwnd || fromHandle(control))
         return false;
+    const SubclassFunctions& library = commonControls();
+    if (!library.set)
+        return false;
     if (!::SetPropW(control, kObjectProperty, this))
         return false;
-    if (!::SetWindowSubclass(control, &Control::procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+    if (!library.set(control, &Control::procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
         ::RemovePropW(control, kObjectProperty);
         return false;
     }
@@ -35,7 +38,7 @@ bool Control::attach(HWND control)
 void Control::detach()
 {
     if (m_hwnd) {
-        ::RemoveWindowSubclass(m_hwnd, &Control::procedure, kSubclassId);
+        commonControls().remove(m_hwnd, &Control::procedure, kSubclassId);
         ::RemovePropW(m_hwnd, kObjectProperty);
     }
     m_hwnd = nullptr;
@@ -56,7 +59,7 @@ bool Control::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
 LRESULT Control::defaultProcedure(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return ::DefSubclassProc(m_hwnd, message, wParam, lParam);
+    return commonControls().defaultProcedure(m_hwnd, message, wParam, lParam);
 }
 
 LRESULT CALLBACK Control::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
@@ -64,8 +67,9 @@ LRESULT CALLBACK Control::procedure(HWND window, UINT message, WPARAM wParam, LP
 {
     auto* self = reinterpret_cast<Control*>(selfData);
     if (message == WM_NCDESTROY) {
-        LRESULT result = ::DefSubclassProc(window, message, wParam, lParam);
-        ::RemoveWindowSubclass(window, &Control::procedure, kSubclassId);
+        const SubclassFunctions& library = commonControls();
+        LRESULT result = library.defaultProcedure(window, message, wParam, lParam);
+        library.remove(window, &Control::procedure, kSubclassId);
         ::RemovePropW(window, kObjectProperty);
         if (self && self->m_hwnd == window)
             self->m_hwnd = nullptr;
@@ -77,7 +81,7 @@ LRESULT CALLBACK Control::procedure(HWND window, UINT message, WPARAM wParam, LP
             return result;
     } catch (...) {
     }
-    return ::DefSubclassProc(window, message, wParam, lParam);
+    return commonControls().defaultProcedure(window, message, wParam, lParam);
 }
 
 } // namespace rk

@@ -1,5 +1,6 @@
 #include "ui/dialog.h"
 
+#include "ui/common_controls.h"
 #include "ui/control.h"
 
 namespace rk {
@@ -39,6 +40,7 @@ bool Dialog::create()
     if (m_hwnd)
         return false;
     m_ended = false;
+    commonControls();
     HWND created = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), m_parent,
                                         &Dialog::procedure, reinterpret_cast<LPARAM>(this));
     return created != nullptr && m_hwnd == created;
