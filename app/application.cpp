@@ -110,7 +110,10 @@ bool CUpdateApp::startUp()
         return false;
     }
     // 11 and 14: the mode is known before the check of step 13, which it decides.
-    ModeChoice choice = chooseMode(normalized, config::read(L"RenewKit", L"Mode"), isExistingWindow);
+    // The host is another program: a window of this process (COM's own, say)
+    // would wait for a thread that is waiting for the check.
+    ModeChoice choice =
+        chooseMode(modeWords(normalized, moduleFileName()), config::read(L"RenewKit", L"Mode"), isOtherProgramsWindow);
     // 13. The hidden refresh is started without a window and ends at once: a
     // dialog there would be invisible and keep the process alive.
     if (choice.mode != L"downparam0" && choice.mode != L"downparam1")

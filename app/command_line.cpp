@@ -14,6 +14,11 @@ std::wstring normalizeCommandLine(const std::wstring& raw, const std::wstring& o
     return trimBlanks(line);
 }
 
+std::wstring modeWords(const std::wstring& normalized, const std::wstring& modulePath)
+{
+    return normalizeCommandLine(normalized, modulePath);
+}
+
 std::wstring dotNetSwitch(const std::wstring& normalized)
 {
     static const std::pair<const wchar_t*, const wchar_t*> kSwitches[] = {

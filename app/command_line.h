@@ -12,6 +12,12 @@ namespace rk {
 // (lower-cased) removed, blanks trimmed.
 std::wstring normalizeCommandLine(const std::wstring& raw, const std::wstring& ownExePath);
 
+// The part of the normalised line whose words choose the mode and the host
+// window: without the updater's real path, which stays in the line when the
+// updater runs from a folder other than the application's. A number in its
+// name ("update-2.exe") is no window handle.
+std::wstring modeWords(const std::wstring& normalized, const std::wstring& modulePath);
+
 // The first .NET switch (in the order 1.0 ... 4.0) found at a position above 0;
 // its version text ("2.0"), or empty.
 std::wstring dotNetSwitch(const std::wstring& normalized);

@@ -52,6 +52,15 @@ bool isExistingWindow(std::uintptr_t handle)
     return handle != 0 && ::IsWindow(reinterpret_cast<HWND>(handle)) != FALSE;
 }
 
+bool isOtherProgramsWindow(std::uintptr_t handle)
+{
+    if (!isExistingWindow(handle))
+        return false;
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(reinterpret_cast<HWND>(handle), &owner);
+    return owner != 0 && owner != ::GetCurrentProcessId();
+}
+
 std::wstring systemErrorText(unsigned long code)
 {
     wchar_t buffer[512] = {};

@@ -20,6 +20,8 @@ std::string loadResourceBytes(int type, int id);
 std::wstring specialFolderPath(int csidl);
 
 bool isExistingWindow(std::uintptr_t handle);
+// An existing window that another process owns.
+bool isOtherProgramsWindow(std::uintptr_t handle);
 
 // "error N" and the system's text for a Win32 error code, for log lines.
 std::wstring systemErrorText(unsigned long code);

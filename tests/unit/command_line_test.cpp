@@ -1,8 +1,11 @@
 #include "app/command_line.h"
+#include "platform/system.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+
+#include <windows.h>
 
 using namespace rk;
 
@@ -23,6 +26,32 @@ TEST(CommandLine, NormalisationDropsQuotesCaseAndOwnPath)
     // Started from another folder the path stays; it matches no word.
     EXPECT_EQ(normalizeCommandLine(L"D:\\Tools\\renewkit.exe -icon", L"C:\\Mellowby\\mbqb\\X\\renewkit.exe"),
               L"d:\\tools\\renewkit.exe -icon");
+}
+
+TEST(CommandLine, TheUpdatersOwnPathChoosesNoModeAndNoHostWindow)
+{
+    // Run from a folder other than the application's: the path stays in the
+    // line, but its words are no switches.
+    const std::wstring normalized =
+        normalizeCommandLine(L"\"D:\\Tools 7\\icon-4242.exe\" /silence", L"C:\\Mellowby\\mbqb\\X\\icon-4242.exe");
+    EXPECT_EQ(normalized, L"d:\\tools 7\\icon-4242.exe /silence");
+    ModeChoice c = chooseMode(modeWords(normalized, L"D:\\Tools 7\\icon-4242.exe"), L"", windowsAre({7, 4242}));
+    EXPECT_EQ(c.mode, L"silence");
+    EXPECT_EQ(c.hostWindow, 0u);
+    c = chooseMode(modeWords(normalized + L" 4242", L"D:\\Tools 7\\icon-4242.exe"), L"", windowsAre({7, 4242}));
+    EXPECT_EQ(c.hostWindow, 4242u) << "a handle passed as a word of its own still counts";
+}
+
+TEST(CommandLine, AWindowOfTheUpdaterItselfIsNoHostWindow)
+{
+    HWND own = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(own, nullptr);
+    const auto handle = reinterpret_cast<std::uintptr_t>(own);
+    EXPECT_TRUE(isExistingWindow(handle));
+    EXPECT_FALSE(isOtherProgramsWindow(handle));
+    ::DestroyWindow(own);
+    EXPECT_FALSE(isOtherProgramsWindow(handle));
+    EXPECT_TRUE(isOtherProgramsWindow(reinterpret_cast<std::uintptr_t>(::GetDesktopWindow())));
 }
 
 TEST(CommandLine, ModeWordsAndHostWindow)
