@@ -19,6 +19,11 @@
 #include "platform/sleep.h"
 #include "platform/system.h"
 #include "platform/thread.h"
+#include "platform/worker_pool.h"
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 namespace rk {
 namespace {
@@ -129,6 +134,52 @@ MasterList fetchMasterList(const std::wstring& url, const std::wstring& file, Ve
     return MasterList::Failed;
 }
 
+// The master list is fetched beside the list, not after it: from a distant
+// server that saves a round trip, or the handshakes of a connection of its own.
+class MasterFetch {
+public:
+    MasterFetch(const std::wstring& url, const std::wstring& file) : m_state(std::make_shared<State>())
+    {
+        std::shared_ptr<State> state = m_state;
+        m_apart = runOnWorker([state, url, file] {
+            // Whatever happens in the fetch, the list's worker must not wait forever.
+            struct Finish {
+                State& state;
+                ~Finish()
+                {
+                    std::lock_guard<std::mutex> hold(state.lock);
+                    state.ended = true;
+                    state.changed.notify_all();
+                }
+            } finish{*state};
+            ComApartment com;
+            state->result = fetchMasterList(url, file, &state->document);
+        });
+        if (!m_apart)
+            m_state->result = fetchMasterList(url, file, &m_state->document);
+    }
+
+    MasterList wait(VerifiedDocument* document)
+    {
+        std::unique_lock<std::mutex> hold(m_state->lock);
+        if (m_apart)
+            m_state->changed.wait(hold, [this] { return m_state->ended; });
+        *document = std::move(m_state->document);
+        return m_state->result;
+    }
+
+private:
+    struct State {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool ended = false;
+        MasterList result = MasterList::Failed; // also when the fetch threw
+        VerifiedDocument document;
+    };
+    std::shared_ptr<State> m_state;
+    bool m_apart = false;
+};
+
 void logLateProbe(const std::wstring& url)
 {
     logLine(L"The version document [" + url +
@@ -161,9 +212,10 @@ bool startListFetch(const std::wstring& listFile)
         const std::wstring masterFile = listFile + L".main.xml";
         const std::wstring masterUrl = masterListUrl(url);
         VerifiedDocument list, master;
+        MasterFetch masterFetch(masterUrl, masterFile);
         bool ok =
             downloadEntry(nullptr, -1, url, listFile) && verifyFetchedList(url, listFile, ListRole::UpdateList, &list);
-        const MasterList masterState = fetchMasterList(masterUrl, masterFile, &master);
+        const MasterList masterState = masterFetch.wait(&master);
         ok = ok && masterState != MasterList::Failed;
         if (ok && masterState == MasterList::Present)
             ok = mergeMasterList(listFile, masterFile);
