@@ -109,7 +109,13 @@ bool applyUpdate(WindowHandle window, DownLoadList& list, const CopyStageInput& 
     // The file is checked where it is installed, just before: nothing that
     // was swapped in the temporary folder since the download is installed.
     auto checkOf = [](const updatefileinfo* entry) {
-        return [entry](const std::wstring& staged) { return fileIntegrityProblem(staged, *entry); };
+        StagedCheck check;
+        check.problem = [entry](const StagedCopy& copy) {
+            return copy.hashed ? digestProblem(copy.size, copy.sha256, *entry)
+                               : fileIntegrityProblem(copy.path, *entry);
+        };
+        check.wantsDigest = hasFileDigest(*entry);
+        return check;
     };
     std::vector<std::vector<std::wstring>> targetsOf(static_cast<size_t>(n));
     std::unordered_map<std::wstring, int> timesTargeted;

@@ -13,14 +13,15 @@
 namespace rk {
 namespace {
 
-// The hex SHA-256 of the file's first `size` bytes; empty when the digest
-// failed. Every file of an update is hashed here, each on a thread of its own:
-// the block stays below the size at which the heap maps fresh pages for each
-// allocation, and is not cleared first (both cost more than the hashing of a
-// small file under Wine).
+// Every file of an update is hashed through a block of this size, each on a
+// thread of its own: the block stays below the size at which the heap maps
+// fresh pages for each allocation, and is not cleared first (both cost more
+// than the hashing of a small file under Wine).
+constexpr std::size_t kHashBlock = 256 * 1024;
+
+// The hex SHA-256 of the file's first `size` bytes; empty when the digest failed.
 std::string sha256Of(const StreamFile& file, std::uint64_t size, bool& readable)
 {
-    constexpr std::size_t kHashBlock = 256 * 1024;
     std::unique_ptr<char[]> block(new char[kHashBlock]);
     Hasher hasher(HashAlgorithm::Sha256);
     for (std::uint64_t at = 0; at < size;) {
@@ -39,11 +40,8 @@ std::string sha256Of(const StreamFile& file, std::uint64_t size, bool& readable)
 
 std::wstring fileIntegrityProblem(const std::wstring& path, const updatefileinfo& entry)
 {
-    if (!hasFileDigest(entry)) {
-        if (!signedReleasesRequired())
-            return std::wstring();
-        return L"its entry in the signed list names no sha256 and size";
-    }
+    if (!hasFileDigest(entry))
+        return digestProblem(0, std::string(), entry);
     StreamFile file;
     // A file just renamed or flushed can be held for a moment by the system:
     // a good file must not be refused for that.
@@ -53,17 +51,51 @@ std::wstring fileIntegrityProblem(const std::wstring& path, const updatefileinfo
         return L"it cannot be read (error " + std::to_wstring(lastError()) + L")";
     const std::uint64_t size = file.size();
     if (size != static_cast<std::uint64_t>(entry.size))
-        return L"it has " + std::to_wstring(size) + L" bytes, the list names " + std::to_wstring(entry.size);
+        return digestProblem(size, std::string(), entry);
     bool readable = true;
     const std::string digest = sha256Of(file, size, readable);
     if (!readable)
         return L"it cannot be read";
-    if (digest.empty())
+    return digestProblem(size, digest, entry);
+}
+
+std::wstring digestProblem(std::uint64_t size, const std::string& sha256, const updatefileinfo& entry)
+{
+    if (!hasFileDigest(entry)) {
+        if (!signedReleasesRequired())
+            return std::wstring();
+        return L"its entry in the signed list names no sha256 and size";
+    }
+    if (size != static_cast<std::uint64_t>(entry.size))
+        return L"it has " + std::to_wstring(size) + L" bytes, the list names " + std::to_wstring(entry.size);
+    if (sha256.empty())
         return L"its SHA-256 could not be computed";
-    if (std::wstring(digest.begin(), digest.end()) != entry.sha256)
-        return L"its SHA-256 " + std::wstring(digest.begin(), digest.end()) + L" differs from the list's " +
+    if (std::wstring(sha256.begin(), sha256.end()) != entry.sha256)
+        return L"its SHA-256 " + std::wstring(sha256.begin(), sha256.end()) + L" differs from the list's " +
                entry.sha256;
     return std::wstring();
+}
+
+bool copyWithSha256(const std::wstring& from, const std::wstring& to, std::uint64_t& size, std::string& sha256)
+{
+    StreamFile source;
+    StreamFile target;
+    if (!source.openRead(from) || !target.create(to))
+        return false;
+    size = source.size();
+    std::unique_ptr<char[]> block(new char[kHashBlock]);
+    Hasher hasher(HashAlgorithm::Sha256);
+    for (std::uint64_t at = 0; at < size;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kHashBlock, size - at));
+        if (!source.readAt(at, block.get(), n) || !target.write(block.get(), n))
+            return false;
+        hasher.update(block.get(), n);
+        at += n;
+    }
+    if (!target.flushToDisk())
+        return false;
+    sha256 = toHex(hasher.finish());
+    return true;
 }
 
 std::wstring fileSha256(const std::wstring& path)

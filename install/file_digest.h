@@ -4,6 +4,7 @@
 
 #include "list/update_list.h"
 
+#include <cstdint>
 #include <string>
 
 namespace rk {
@@ -12,6 +13,15 @@ namespace rk {
 // entry names none and no release keys are configured. Otherwise the reason,
 // for the log line.
 std::wstring fileIntegrityProblem(const std::wstring& path, const updatefileinfo& entry);
+
+// The same check for a file whose size and SHA-256 (lower-case hex, empty when
+// it could not be computed) are known already.
+std::wstring digestProblem(std::uint64_t size, const std::string& sha256, const updatefileinfo& entry);
+
+// Copies `from` over `to` and flushes it to the disk, hashing the bytes as they
+// are written: the copy's SHA-256 without reading it back. False, with `to` left
+// as far as it got, when either file fails.
+bool copyWithSha256(const std::wstring& from, const std::wstring& to, std::uint64_t& size, std::string& sha256);
 
 // Lower-case hex SHA-256 of the file's bytes; empty when it cannot be read or hashed.
 std::wstring fileSha256(const std::wstring& path);

@@ -3,6 +3,7 @@
 #include "core/text_format.h"
 #include "core/path_text.h"
 #include "core/run_log.h"
+#include "install/file_digest.h"
 #include "install/old_files.h"
 #include "platform/file_probe.h"
 #include "platform/files.h"
@@ -55,14 +56,19 @@ void recordLeftBackups(const std::wstring& target)
 // folder gives, where a rename would carry those of the temporary folder into
 // the installation (and, after an elevated copy, leave a protected file
 // writable by the user who downloaded it).
-bool stageContent(const std::wstring& marker, const std::wstring& staging)
+bool stageContent(const std::wstring& marker, const std::wstring& staging, bool hash, StagedCopy& copy)
 {
+    copy = StagedCopy();
+    copy.path = staging;
     if (pathExists(staging))
         deleteFileForced(staging);
-    if (!copyFileReplacing(marker, staging))
-        return false;
-    if (flushFile(staging))
+    if (hash) {
+        copy.hashed = copyWithSha256(marker, staging, copy.size, copy.sha256);
+        if (copy.hashed)
+            return true;
+    } else if (copyFileReplacing(marker, staging) && flushFile(staging)) {
         return true;
+    }
     deleteFileForced(staging);
     return false;
 }
@@ -106,13 +112,14 @@ bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& ta
         const bool wasMissing = !pathExists(target);
         const std::wstring staging = target + kStagingSuffix;
         const StagedContent* done = k == 0 ? ahead : nullptr;
-        if (!(done ? done->staged : stageContent(marker, staging))) {
+        StagedCopy copy;
+        if (!(done ? done->staged : stageContent(marker, staging, check.wantsDigest, copy))) {
             logPair(failure, source, target);
             return false;
         }
         notifyCopyStep(L"staged", target);
         if (check) {
-            const std::wstring problem = done ? done->problem : check(staging);
+            const std::wstring problem = done ? done->problem : check.problem(copy);
             if (!problem.empty()) {
                 logLine(L"The file [" + source + L"] is not installed to [" + target + L"] and is deleted: " + problem +
                         L".");

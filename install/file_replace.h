@@ -4,6 +4,7 @@
 
 #include "core/path_helpers.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,7 +36,20 @@ inline const wchar_t kStagingSuffix[] = L".__new";
 // check, when given, sees each staged copy in the target's own folder just
 // before it is renamed into place and returns why it must not be installed
 // (empty to go on); a refused copy and the marker are deleted.
-using StagedCheck = std::function<std::wstring(const std::wstring& staged)>;
+// A staged copy as its check sees it: where it lies and, when the check asked
+// for them, the size and SHA-256 (lower-case hex) of the bytes written to it,
+// taken as they were copied rather than by reading the copy back.
+struct StagedCopy {
+    std::wstring path;
+    bool hashed = false;
+    std::uint64_t size = 0;
+    std::string sha256;
+};
+struct StagedCheck {
+    std::function<std::wstring(const StagedCopy& copy)> problem; // empty: no check
+    bool wantsDigest = false;
+    explicit operator bool() const { return static_cast<bool>(problem); }
+};
 // The first target's staging and check as done ahead (install/staging_ahead.h).
 struct StagedContent {
     bool staged = false;  // the staging copy is in place and flushed
@@ -45,9 +59,10 @@ struct StagedContent {
 bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets,
                  const StagedCheck& check = StagedCheck(), const StagedContent* ahead = nullptr);
 
-// The new content copied from the done marker to the staging name and flushed;
-// a staging file left by an earlier run is replaced. Any thread.
-bool stageContent(const std::wstring& marker, const std::wstring& staging);
+// The new content copied from the done marker to the staging name and flushed,
+// hashed on the way when `hash`; a staging file left by an earlier run is
+// replaced. `copy` names the staging file. Any thread.
+bool stageContent(const std::wstring& marker, const std::wstring& staging, bool hash, StagedCopy& copy);
 
 // Moves a target in use out of the way and names the backup; false after
 // eleven refused names. The backup is not recorded here.

@@ -52,9 +52,10 @@ std::optional<StagedContent> stageAhead(const StagingAhead::Job& job)
         createParentDirs(job.target);
         const std::wstring staging = job.target + kStagingSuffix;
         StagedContent result;
-        result.staged = stageContent(job.marker, staging);
+        StagedCopy copy;
+        result.staged = stageContent(job.marker, staging, job.check.wantsDigest, copy);
         if (result.staged && job.check)
-            result.problem = job.check(staging);
+            result.problem = job.check.problem(copy);
         return result;
     } catch (...) {
         return std::nullopt; // the driver does it again itself

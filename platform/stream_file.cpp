@@ -72,6 +72,8 @@ bool StreamFile::flush()
     return ok;
 }
 
+bool StreamFile::flushToDisk() { return flush() && m_file && ::FlushFileBuffers(m_file.get()); }
+
 void StreamFile::close()
 {
     flush();

@@ -22,6 +22,8 @@ public:
     // destructor would only drop.
     void bufferWrites(std::size_t bytes) { m_bufferSize = bytes; }
     bool flush();
+    // flush() and then the system's buffers to the disk, through the handle.
+    bool flushToDisk();
     // FILE_ATTRIBUTE_NORMAL through the handle: no second open of the file.
     bool setNormalAttributes();
     void close();

@@ -28,9 +28,11 @@ std::vector<StagingAhead::Job> makeJobs(const test::TestFolder& dir, int count, 
         dir.write(marker, "content " + std::to_string(i));
         if (i == none)
             continue;
-        jobs[static_cast<size_t>(i)] = {dir.file(marker), targetOf(dir, i), [i, bad](const std::wstring&) {
-                                            return i == bad ? std::wstring(L"its SHA-256 differs") : std::wstring();
-                                        }};
+        StagedCheck check;
+        check.problem = [i, bad](const StagedCopy&) {
+            return i == bad ? std::wstring(L"its SHA-256 differs") : std::wstring();
+        };
+        jobs[static_cast<size_t>(i)] = {dir.file(marker), targetOf(dir, i), check};
     }
     return jobs;
 }
