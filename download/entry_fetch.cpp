@@ -102,10 +102,7 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
     if (slot >= 0)
         sameFile.emplace(destination);
     // True when the file may stay; a refused one is deleted and logged.
-    auto accepted = [&](const std::wstring& file, const std::wstring& from) {
-        if (!expected)
-            return true;
-        const std::wstring problem = fileIntegrityProblem(file, *expected);
+    auto passes = [&](const std::wstring& file, const std::wstring& from, const std::wstring& problem) {
         if (problem.empty())
             return true;
         logLine(L"The file [" + from + L"] is refused and deleted: " + problem + L".");
@@ -114,6 +111,9 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
         if (rejected)
             *rejected = true;
         return false;
+    };
+    auto accepted = [&](const std::wstring& file, const std::wstring& from) {
+        return !expected || passes(file, from, fileIntegrityProblem(file, *expected));
     };
     const std::wstring done = destination + L"_";
     // A run stopped half-way leaves its finished files behind; one made for
@@ -169,10 +169,14 @@ bool downloadEntry(WindowHandle window, int slot, const std::wstring& url, const
             return slot < 0 || markDone();
         }
         if (slot < 0 || unzipNow()) {
-            if (unzipSingleFile(zip, destination)) {
+            // Hashed as it is unpacked: the check needs no second read of the file.
+            UnpackedDigest digest;
+            const bool hashing = expected && hasFileDigest(*expected);
+            if (unzipSingleFile(zip, destination, hashing ? &digest : nullptr)) {
                 note(slot, L"unzip ok[%s]", zip);
                 deleteFileForced(zip);
-                if (!accepted(destination, tried)) {
+                if (!(hashing ? passes(destination, tried, digestProblem(digest.size, digest.sha256, *expected))
+                              : accepted(destination, tried))) {
                     zipped = false;
                     continue;
                 }

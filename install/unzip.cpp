@@ -5,10 +5,12 @@
 #include "core/run_log.h"
 #include "core/text_format.h"
 #include "platform/files.h"
+#include "platform/hash.h"
 #include "platform/stream_file.h"
 #include "platform/zip_io.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace rk {
@@ -22,7 +24,7 @@ void logRefused(const std::wstring& archive)
         fillText(tr(L"unzip refused[%s]: the entry inflates beyond 4 GiB or 1000 times its packed size"), {archive}));
 }
 
-Extract extractFirstEntry(const std::wstring& archive, const std::wstring& destination)
+Extract extractFirstEntry(const std::wstring& archive, const std::wstring& destination, UnpackedDigest* digest)
 {
     ZipReader reader;
     if (!reader.open(archive))
@@ -38,6 +40,9 @@ Extract extractFirstEntry(const std::wstring& archive, const std::wstring& desti
         return Extract::Failed;
     out.bufferWrites(256 * 1024);
     std::vector<char> block(64 * 1024);
+    std::optional<Hasher> hasher;
+    if (digest)
+        hasher.emplace(HashAlgorithm::Sha256);
     std::uint64_t written = 0;
     for (;;) {
         long n = reader.read(block.data(), block.size());
@@ -51,10 +56,16 @@ Extract extractFirstEntry(const std::wstring& archive, const std::wstring& desti
             return Extract::Refused;
         if (!out.write(block.data(), static_cast<std::size_t>(n)))
             return Extract::Failed;
+        if (hasher)
+            hasher->update(block.data(), static_cast<std::size_t>(n));
     }
     if (!out.flush() || written != info.size || !reader.closeEntry())
         return Extract::Failed;
     out.setNormalAttributes();
+    if (digest) {
+        digest->size = written;
+        digest->sha256 = toHex(hasher->finish());
+    }
     return Extract::Ok;
 }
 
@@ -67,13 +78,13 @@ std::uint64_t unpackLimit(std::uint64_t packedSize)
     return std::min(packedSize * kMaxInflateRatio, kMaxUnpackedBytes);
 }
 
-bool unzipSingleFile(const std::wstring& archive, const std::wstring& destination)
+bool unzipSingleFile(const std::wstring& archive, const std::wstring& destination, UnpackedDigest* digest)
 {
     if (pathExists(destination) && !deleteFile(destination)) {
         logLine(L"unzip error[" + destination + L"]: the file in place cannot be deleted");
         return false;
     }
-    Extract result = extractFirstEntry(archive, destination);
+    Extract result = extractFirstEntry(archive, destination, digest);
     if (result == Extract::Ok)
         return true;
     deleteFileForced(destination);

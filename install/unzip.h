@@ -20,6 +20,12 @@ std::uint64_t unpackLimit(std::uint64_t packedSize);
 // cannot be deleted is a failure (the old file must not pass for the new one).
 // On failure the destination is deleted, whatever the archive's size, so the
 // caller goes on to the plain file.
-bool unzipSingleFile(const std::wstring& archive, const std::wstring& destination);
+// digest, when given, receives the size and SHA-256 (lower-case hex) of the
+// bytes written, taken on the way: the file's check needs no second read.
+struct UnpackedDigest {
+    std::uint64_t size = 0;
+    std::string sha256;
+};
+bool unzipSingleFile(const std::wstring& archive, const std::wstring& destination, UnpackedDigest* digest = nullptr);
 
 } // namespace rk
