@@ -17,6 +17,11 @@ std::wstring parentFolder(const std::wstring& path)
 
 void createFolderChain(const std::wstring& path)
 {
+    // Nearly always the folder is there already: one look at it instead of a
+    // create for every level (each an open of a folder under Wine).
+    const size_t last = path.rfind(L'\\');
+    if (last != std::wstring::npos && last > 3 && directoryExists(path.substr(0, last)))
+        return;
     for (size_t i = 3; i < path.size(); ++i) {
         if (path[i] == L'\\')
             createDirectory(path.substr(0, i));
