@@ -111,6 +111,22 @@ TEST(Startup, SilenceWithAHostWindow)
     EXPECT_TRUE(logHas(lines, "error when download the list file."));
 }
 
+// Run from a folder other than the application's, the updater's path stays in
+// its command line; a number in its file name must not pass for a host window.
+TEST(Startup, ANumberInTheUpdatersOwnNameIsNoHostWindow)
+{
+    Deployment d = makeUpdater(L"ownname", iniFor("RkOwnName"), L"bin", L"RkOwnName");
+    HostWindow host;
+    ASSERT_NE(host.get(), nullptr);
+    ::SetPropW(host.get(), L"renewkit.exe", reinterpret_cast<HANDLE>(99));
+    const std::wstring named = d.folder + L"bin\\rk-" + host.decimal() + L".exe";
+    ASSERT_TRUE(::CopyFileW(d.exe.c_str(), named.c_str(), FALSE));
+    EXPECT_EQ(runProgram(L"\"" + named + L"\" /silence"), 0);
+    EXPECT_TRUE(logHas(logLines(d.appDirectory), "error when download the list file."));
+    EXPECT_EQ(reinterpret_cast<std::intptr_t>(::GetPropW(host.get(), L"renewkit.exe")), 99)
+        << "the run reported its stages to a window named by its own file name";
+}
+
 namespace {
 
 bool isDialog(void* window)
