@@ -13,16 +13,20 @@ constexpr DWORD kHighResolutionTimer = 0x00000002;
 // A Sleep lasts at least one tick of the system clock: 15.6 ms unless some
 // program asked for finer ticks. The pause per file of the copy stage and its
 // checks would then cost a second for every 64 files instead of 64 ms. Measured
-// once: where a short Sleep is short already (any other system), it stays.
+// once, on the second of two sleeps (the first one ends on a tick, so the second
+// lasts a whole one): where a short Sleep is short already, it stays. A busy
+// moment that stretches it only costs the timer's few calls per pause.
 bool sleepIsCoarse()
 {
     static const bool coarse = [] {
         LARGE_INTEGER frequency{}, before{}, after{};
-        if (!::QueryPerformanceFrequency(&frequency) || !::QueryPerformanceCounter(&before))
+        if (!::QueryPerformanceFrequency(&frequency))
             return false;
         ::Sleep(1);
+        ::QueryPerformanceCounter(&before);
+        ::Sleep(1);
         ::QueryPerformanceCounter(&after);
-        return (after.QuadPart - before.QuadPart) * 1000 > 3 * frequency.QuadPart;
+        return (after.QuadPart - before.QuadPart) * 1000 > 8 * frequency.QuadPart;
     }();
     return coarse;
 }
