@@ -25,17 +25,6 @@ void notifyCopyStep(const wchar_t* step, const std::wstring& path);
 // renamed over it.
 inline const wchar_t kStagingSuffix[] = L".__new";
 
-// Installs source + "_" (the done marker) on every target: each target gets the
-// new content copied under a temporary name in its own folder (so it takes that
-// folder's access rights), flushed, then renamed over it in one step, so an
-// interruption leaves either the old or the new file. A target in use is moved
-// to ".__old" (or ".__old0" to ".__old9") first; the backup name is recorded in
-// __oldfiles.lst once the new file is in place, and put back when it cannot be.
-// The done marker is gone afterwards. False when the marker is missing or a
-// target could not be installed.
-// check, when given, sees each staged copy in the target's own folder just
-// before it is renamed into place and returns why it must not be installed
-// (empty to go on); a refused copy and the marker are deleted.
 // A staged copy as its check sees it: where it lies and, when the check asked
 // for them, the size and SHA-256 (lower-case hex) of the bytes written to it,
 // taken as they were copied rather than by reading the copy back.
@@ -45,6 +34,8 @@ struct StagedCopy {
     std::uint64_t size = 0;
     std::string sha256;
 };
+// Why a staged copy must not be installed (empty to go on); wantsDigest has the
+// copy hash its bytes on the way.
 struct StagedCheck {
     std::function<std::wstring(const StagedCopy& copy)> problem; // empty: no check
     bool wantsDigest = false;
@@ -55,6 +46,17 @@ struct StagedContent {
     bool staged = false;  // the staging copy is in place and flushed
     std::wstring problem; // the check's answer for it
 };
+
+// Installs source + "_" (the done marker) on every target: each target gets the
+// new content copied under a temporary name in its own folder (so it takes that
+// folder's access rights), flushed, then renamed over it in one step, so an
+// interruption leaves either the old or the new file. A target in use is moved
+// to ".__old" (or ".__old0" to ".__old9") first; the backup name is recorded in
+// __oldfiles.lst once the new file is in place, and put back when it cannot be.
+// The done marker is gone afterwards. False when the marker is missing or a
+// target could not be installed.
+// check, when given, sees each staged copy in the target's own folder just
+// before it is renamed into place; a refused copy and the marker are deleted.
 // ahead, when given, stands for the first target's staging and check.
 bool replaceFile(const std::wstring& source, const std::vector<std::wstring>& targets,
                  const StagedCheck& check = StagedCheck(), const StagedContent* ahead = nullptr);
