@@ -19,15 +19,17 @@ namespace {
 // than the hashing of a small file under Wine).
 constexpr std::size_t kHashBlock = 256 * 1024;
 
-// The hex SHA-256 of the file's first `size` bytes; empty when the digest failed.
-std::string sha256Of(const StreamFile& file, std::uint64_t size, bool& readable)
+// The hex SHA-256 of the file's first `size` bytes, each block also written to
+// `copy` when given; empty when the digest failed. `ok` turns false when a read
+// or a write failed.
+std::string sha256Of(const StreamFile& file, std::uint64_t size, bool& ok, StreamFile* copy = nullptr)
 {
     std::unique_ptr<char[]> block(new char[kHashBlock]);
     Hasher hasher(HashAlgorithm::Sha256);
     for (std::uint64_t at = 0; at < size;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kHashBlock, size - at));
-        if (!file.readAt(at, block.get(), n)) {
-            readable = false;
+        if (!file.readAt(at, block.get(), n) || (copy && !copy->write(block.get(), n))) {
+            ok = false;
             return std::string();
         }
         hasher.update(block.get(), n);
@@ -83,19 +85,9 @@ bool copyWithSha256(const std::wstring& from, const std::wstring& to, std::uint6
     if (!source.openRead(from) || !target.create(to))
         return false;
     size = source.size();
-    std::unique_ptr<char[]> block(new char[kHashBlock]);
-    Hasher hasher(HashAlgorithm::Sha256);
-    for (std::uint64_t at = 0; at < size;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kHashBlock, size - at));
-        if (!source.readAt(at, block.get(), n) || !target.write(block.get(), n))
-            return false;
-        hasher.update(block.get(), n);
-        at += n;
-    }
-    if (!target.flushToDisk())
-        return false;
-    sha256 = toHex(hasher.finish());
-    return true;
+    bool ok = true;
+    sha256 = sha256Of(source, size, ok, &target);
+    return ok && target.flushToDisk();
 }
 
 std::wstring fileSha256(const std::wstring& path)
